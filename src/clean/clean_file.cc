@@ -1,0 +1,1 @@
+#include "clean/clean_file.h"

@@ -1,0 +1,1 @@
+#include "clean/in_place_writer.h"

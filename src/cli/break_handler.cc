@@ -1,0 +1,48 @@
+#include "cli/break_handler.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "platform/console.h"
+
+namespace scourby {
+
+std::atomic<std::int32_t> BreakRequested{0};
+
+namespace {
+
+std::atomic<bool> cancelCurrentFile{false};
+
+const char* EventName(std::uint32_t eventCode) {
+  switch (eventCode) {
+    case 0: return "CTRL_C_EVENT";
+    case 1: return "CTRL_BREAK_EVENT";
+    case 2: return "CTRL_CLOSE_EVENT";
+    case 5: return "CTRL_LOGOFF_EVENT";
+    case 6: return "CTRL_SHUTDOWN_EVENT";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void SetBreakNoticeMode(bool compatibility) { cancelCurrentFile.store(compatibility); }
+
+std::int32_t ConsoleBreakHandler(std::uint32_t eventCode) {
+  const char* name = EventName(eventCode);
+  if (name == nullptr) return 0;
+  // Built in a local buffer: a signal handler may not allocate.
+  const char* what = cancelCurrentFile.load() ? " -> Canceling current file ***\r\n" : " -> Finishing current file ***\r\n";
+  char notice[96];
+  std::size_t length = 0;
+  for (const char* part : {"\r\n*** ", name, what}) {
+    const std::size_t n = std::strlen(part);
+    std::memcpy(notice + length, part, n);
+    length += n;
+  }
+  platform::WriteBreakNotice(std::string_view(notice, length));
+  BreakRequested.store(1);
+  return 1;
+}
+
+}  // namespace scourby

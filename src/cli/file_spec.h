@@ -1,0 +1,28 @@
+// The walk over one file specification: matching files, then sub-folders.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/options.h"
+
+namespace scourby {
+
+// The path up to and including its last separator; empty without one.
+std::string FolderOf(std::string_view path);
+
+// The path after its last separator; the whole path without one.
+std::string NameOf(std::string_view path);
+
+// The bare names that match mask, hidden and system entries left out, "."
+// and ".." too, folders only with includeFolders; in the order of the
+// directory search. A mask ending in a separator lists every entry.
+std::vector<std::string> ListEntries(std::string_view mask, bool includeFolders);
+
+// Cleans every file that matches spec (and, with recurse, every file of the
+// same name pattern in the sub-folders, depth first), stopping after the
+// entry in progress once BreakRequested is set.
+void ProcessFileSpec(const std::string& spec, const Options& options, RunTotals& totals);
+
+}  // namespace scourby

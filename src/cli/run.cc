@@ -1,0 +1,121 @@
+#include "cli/run.h"
+
+#include <string>
+#include <string_view>
+
+#include "cli/break_handler.h"
+#include "cli/command_line.h"
+#include "cli/file_spec.h"
+#include "cli/options.h"
+#include "mpeg/frame_header.h"
+#include "platform/console.h"
+#include "platform/dir.h"
+#include "platform/signals.h"
+
+namespace scourby {
+namespace {
+
+void PrintLine(std::string_view text = {}) {
+  platform::WriteStdout(text);
+  platform::WriteStdout("\r\n");
+}
+
+// One row of the two-column option table: the second slash stands in
+// column 40.
+std::string OptionRow(std::string_view left, std::string_view right) {
+  std::string row = "  ";
+  row += left;
+  row.resize(39, ' ');
+  row += right;
+  return row;
+}
+
+void PrintHelp() {
+  PrintLine("Removes all trash (ID3-tags, images, comments, lyrics or broken frames) from");
+  PrintLine("mp3 files. Advanced mp3-frame scanner which removes all non-frame data. This");
+  PrintLine("also fixes any buffer-overflow bugs with WindowsXP or WinAMP.");
+  PrintLine();
+  PrintLine("Syntax: scourby filespec1 [filespec2 [...]] {options}");
+  PrintLine();
+  PrintLine("Options:");
+  PrintLine(OptionRow("/V   Verbose mode", "/F   Disable frame-reconstructor"));
+  PrintLine(OptionRow("/B   Save backup to filename.bak", "/C   Compatibility mode (use tempfile)"));
+  PrintLine(OptionRow("/T   Save trash to filename.trash", "/S   Recurse subfolders"));
+  PrintLine(OptionRow("/P   Preserve ID3v1 tags only", "/D   Preserve modification timestamp"));
+  PrintLine("See README.TXT for detailed information about these options.");
+  PrintLine();
+  PrintLine("Notes:");
+  PrintLine("1) If the file is not an mp3 at all, it's left untouched.");
+  PrintLine("2) 100% compatible with variable bitrate files.");
+  PrintLine("3) An mp3-encoded WAV-file is converted to MP3-file (RIFF/WAVE-header removed).");
+  PrintLine();
+  PrintLine("Example: scourby \"d:\\my mp3z\\*.mp3\" c:\\download\\mysong.mp3 /T");
+}
+
+void EchoOptions(const Options& o) {
+  const std::pair<std::int32_t, const char*> lines[] = {
+      {o.verbose, "* Verbose mode"},
+      {o.backup, "* Save backups"},
+      {o.saveTrash, "* Save trash-files"},
+      {o.noReconstruct, "* Frame-reconstructor disabled"},
+      {o.compatibility, "* Compatibility mode"},
+      {o.recurse, "* Recurse subfolders"},
+      {o.keepId3v1, "* Preserve ID3v1 tags only"},
+      {o.keepTimestamp, "* Preserve modification timestamps"},
+  };
+  for (const auto& [on, text] : lines) {
+    if (on) PrintLine(text);
+  }
+}
+
+int Finish() {
+  platform::FlushStdout();
+  return 0;
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& arguments) {
+  platform::PrepareBreakEvents();
+
+  PrintLine("Scourby v1.4 - MP3 cleaner by the Scourby developers");
+  PrintLine("Disclaimer: Author cannot be held responsible for any damage.");
+  PrintLine("Always make backups when working with important data!");
+  PrintLine();
+
+  ParsedArguments parsed = ParseArguments(arguments, platform::kPathSeparator == '\\');
+  if (parsed.action == ParsedArguments::Action::kInvalidSwitch) {
+    PrintLine("Invalid switch: " + parsed.invalidSwitch);
+    return Finish();
+  }
+  if (parsed.action == ParsedArguments::Action::kHelp) {
+    PrintHelp();
+    return Finish();
+  }
+
+  Options& options = parsed.options;
+  if (options.backup) options.compatibility = 1;
+  EchoOptions(options);
+  PrintLine("Use /? option for help.");
+  PrintLine();
+
+  InitFrameTables();
+  RunTotals totals;
+
+  platform::EnableProcessedInput();
+  SetBreakNoticeMode(options.compatibility != 0);
+  platform::RegisterBreakHandler(ConsoleBreakHandler);
+  while (!parsed.specs.Empty()) {
+    const std::string spec = parsed.specs.TakeNext();
+    if (BreakRequested.load()) break;
+    ProcessFileSpec(spec, options, totals);
+  }
+  platform::RemoveBreakHandler(ConsoleBreakHandler);
+
+  PrintLine();
+  PrintLine("Finished! Processed " + std::to_string(totals.filesProcessed) + " file(s) - cleaned " +
+            std::to_string(totals.bytesCleaned) + " bytes");
+  return Finish();
+}
+
+}  // namespace scourby

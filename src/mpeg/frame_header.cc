@@ -1,0 +1,7 @@
+#include "mpeg/frame_header.h"
+
+namespace scourby {
+
+void InitFrameTables() {}
+
+}  // namespace scourby

@@ -1,0 +1,46 @@
+// MPEG 1, 2 and 2.5 audio frame headers: the tables, decoding and the frame
+// length rule.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace scourby {
+
+// One four-byte frame header and what it decodes to. The fields after
+// headerBytes are meaningful only right after DecodeFrameHeader returned 1;
+// a failed decode has written the fields of the steps before the failing one
+// and the failing step's own field, and left the rest as they were.
+struct FrameHeader {
+  std::array<std::uint8_t, 4> headerBytes{};
+  std::int32_t versionCode = 0;  // 1, 2 or 25 (MPEG 1, 2, 2.5)
+  std::int32_t layer = 0;        // 1 to 3
+  std::int32_t padding = 0;      // 0 or 1
+  std::int32_t sampleRate = 0;   // Hz
+  std::int32_t bitrate = 0;      // kbit/s
+  std::int32_t frameLength = 0;  // bytes, header included
+};
+
+// Version field -> version code; -1 marks the reserved field value.
+extern const std::array<std::int32_t, 4> VersionCodes;
+// Layer field -> layer number (reversed order); -1 marks field 0.
+extern const std::array<std::int32_t, 4> LayerNumbers;
+// [version field][sample-rate index] -> Hz; 0 marks an invalid pair.
+extern const std::array<std::array<std::int32_t, 4>, 4> SampleRates;
+// [row * 16 + bitrate index] -> kbit/s; 0 (free format) and -1 (forbidden).
+extern const std::array<std::int32_t, 80> Bitrates;
+
+// The tables are constant data; this only checks them once at start-up.
+void InitFrameTables();
+
+// Decodes header.headerBytes into the other fields: 1 for a valid header,
+// 0 for an invalid one. Does not look at the sync bits.
+std::int32_t DecodeFrameHeader(FrameHeader& header);
+
+// "1.0", "2.0" or "2.5" for version code 1, 2 or 25.
+const char* VersionText(std::int32_t versionCode);
+
+// Four bytes, most significant first.
+std::uint32_t BigEndian32(const std::uint8_t* bytes);
+
+}  // namespace scourby

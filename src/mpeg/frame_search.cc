@@ -1,0 +1,1 @@
+#include "mpeg/frame_search.h"

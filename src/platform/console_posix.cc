@@ -1,0 +1,55 @@
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/console.h"
+
+namespace scourby::platform {
+namespace {
+
+constexpr std::size_t kFlushAt = 64 * 1024;
+std::string pending;
+std::string* capture = nullptr;
+
+void WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t put = ::write(fd, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return;  // a closed pipe or a full disk: drop the rest
+    data += put;
+    size -= static_cast<std::size_t>(put);
+  }
+}
+
+}  // namespace
+
+void WriteStdout(std::string_view bytes) {
+  if (capture != nullptr) {
+    capture->append(bytes);
+    return;
+  }
+  pending.append(bytes);
+  if (pending.size() >= kFlushAt) FlushStdout();
+}
+
+void FlushStdout() {
+  WriteAll(STDOUT_FILENO, pending.data(), pending.size());
+  pending.clear();
+}
+
+void CaptureStdout(std::string* target) {
+  FlushStdout();
+  capture = target;
+}
+
+void WriteBreakNotice(std::string_view text) {
+  const int saved = errno;  // a signal handler must leave errno as it found it
+  WriteAll(STDERR_FILENO, text.data(), text.size());
+  errno = saved;
+}
+
+std::optional<std::string> RawCommandLine() { return std::nullopt; }
+
+void EnableProcessedInput() {}
+
+}  // namespace scourby::platform

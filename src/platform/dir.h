@@ -1,0 +1,57 @@
+// Directory search: the entries of one folder that match a name pattern, and
+// the attribute bits of a path.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scourby::platform {
+
+// The one path separator this platform's paths use.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Attribute bits as the directory search reports them.
+inline constexpr std::uint32_t kAttributeHidden = 0x2;
+inline constexpr std::uint32_t kAttributeSystem = 0x4;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+struct DirEntry {
+  std::string name;  // bare name, no folder part
+  std::uint32_t attributes = 0;
+};
+
+// FindFirstFileA / FindNextFileA / FindClose on mask: a folder part and a
+// name pattern in which * stands for any run of characters and ? for exactly
+// one, letters compared without regard to case, "*.*" matching every name.
+// Returns every matching entry, "." and ".." included where the system lists
+// them, in the system's order (Windows: as the search delivers them; POSIX:
+// sorted by name, byte order). Nothing found, or no such folder: empty.
+//
+// POSIX: a name beginning with "." is hidden; an entry that is neither a
+// regular file nor a folder (FIFO, socket, device) is a system entry; links
+// count as what they point to, and a link whose target cannot be reached is
+// listed as a plain file.
+std::vector<DirEntry> FindEntries(const std::string& mask);
+
+// GetFileAttributesA: the attribute bits of path (links followed), or
+// kInvalidAttributes when they cannot be read.
+std::uint32_t FileAttributes(const std::string& path);
+
+// An identity for a folder (POSIX: device and inode), so that a walk can
+// notice a folder it is already inside (a link cycle). nullopt when the
+// platform has none to offer or the folder cannot be read.
+struct FolderIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FolderIdentity&) const = default;
+};
+std::optional<FolderIdentity> IdentifyFolder(const std::string& path);
+
+}  // namespace scourby::platform

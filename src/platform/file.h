@@ -1,0 +1,101 @@
+// Files: open, positional read and write, length, cut, flush, times, delete,
+// rename. Errors are plain results (false, -1 or a closed File); nothing
+// throws. Offsets and lengths are 64-bit everywhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace scourby::platform {
+
+enum class FileAccess {
+  kRead,       // others may read and write the file meanwhile
+  kReadWrite,  // others may only read it (POSIX: exclusive flock, taken
+               // without waiting; the open fails when another holds it)
+};
+
+// The file times as the system keeps them, in the system's own units (POSIX:
+// nanoseconds since 1970; Windows: FILETIME ticks). Only meaningful to
+// SetTimes. POSIX has no settable creation time and leaves it 0.
+struct FileTimes {
+  std::int64_t creation = 0;
+  std::int64_t lastAccess = 0;
+  std::int64_t lastWrite = 0;
+};
+
+// One open file. Move-only; the destructor closes it.
+class File {
+ public:
+  File() = default;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // Opens an existing regular file (CreateFileA, OPEN_EXISTING). Never
+  // creates one, and never opens a FIFO, socket or device (so it never
+  // blocks). Returns a closed File on any failure.
+  static File OpenExisting(const std::string& path, FileAccess access);
+
+  // Opens path for writing: creates it when missing, cuts it to length 0
+  // when present (CreateFileA, OPEN_ALWAYS, then SetEndOfFile). Never writes
+  // through a symbolic link at path: such a link is a failure. On POSIX the
+  // file gets the permission bits, and owner and group where allowed, of
+  // `like` when given; it is never readable by others before that.
+  static File CreateOutput(const std::string& path, const File* like);
+
+  bool IsOpen() const;
+
+  // Reads up to size bytes at offset, without a file position of its own.
+  // Returns the number of bytes read, fewer than size only when the end of
+  // the file is reached (0 at or past the end); -1 on a read error.
+  std::int64_t ReadAt(std::int64_t offset, void* buffer, std::size_t size);
+
+  // Writes all size bytes at offset. False on any failure, a short write
+  // (such as a full disk) included; the bytes at offset are then undefined.
+  bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
+
+  // The file's current length in bytes (GetFileSize); -1 on error.
+  std::int64_t Length();
+
+  // Sets the file's length (SetFilePointer + SetEndOfFile). False on error.
+  bool Truncate(std::int64_t length);
+
+  // Pushes written data to the disk (POSIX fsync). False on error.
+  bool Flush();
+
+  // Takes the exclusive lock that kReadWrite takes, on a file opened for
+  // reading, so that two processes never clean the same file at once. False
+  // when another process holds it. Windows relies on its sharing modes.
+  bool TryLock();
+
+  // GetFileTime / SetFileTime (POSIX: fstat / futimens, full precision).
+  bool GetTimes(FileTimes& times);
+  bool SetTimes(const FileTimes& times);
+
+  // Closes the file (CloseHandle). False when the close reports an error,
+  // such as a delayed write failure. Closing a closed File returns true.
+  bool Close();
+
+ private:
+#ifdef _WIN32
+  explicit File(void* handle) : handle_(handle) {}
+  void* handle_ = nullptr;
+#else
+  explicit File(int fd) : fd_(fd) {}
+  int fd_ = -1;
+#endif
+};
+
+// DeleteFileA. False when the file could not be deleted (or did not exist).
+bool DeletePath(const std::string& path);
+
+// Renames from to to, replacing a file at to (POSIX rename, atomic; Windows
+// DeleteFileA on to, then MoveFileA). Never follows a link at to. False when
+// the rename failed; both names are then as they were, apart from a Windows
+// file at to that was already deleted.
+bool RenameReplacing(const std::string& from, const std::string& to);
+
+}  // namespace scourby::platform

@@ -1,0 +1,161 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/file.h"
+
+namespace scourby::platform {
+namespace {
+
+int OpenNoBlock(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  // O_NONBLOCK only kept a FIFO or device from blocking the open.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::int64_t ToNanoseconds(const timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+timespec FromNanoseconds(std::int64_t ns) {
+  timespec t;
+  t.tv_sec = static_cast<time_t>(ns / 1000000000);
+  t.tv_nsec = static_cast<long>(ns % 1000000000);
+  if (t.tv_nsec < 0) {
+    t.tv_nsec += 1000000000;
+    t.tv_sec -= 1;
+  }
+  return t;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+File File::OpenExisting(const std::string& path, FileAccess access) {
+  const int fd = OpenNoBlock(path, access == FileAccess::kRead ? O_RDONLY : O_RDWR);
+  if (fd < 0) return File();
+  File file(fd);
+  if (access == FileAccess::kReadWrite && !file.TryLock()) return File();
+  return file;
+}
+
+File File::CreateOutput(const std::string& path, const File* like) {
+  const int fd = OpenNoBlock(path, O_WRONLY | O_CREAT | O_NOFOLLOW);
+  if (fd < 0) return File();
+  File file(fd);
+  if (::ftruncate(fd, 0) != 0) return File();
+  if (like != nullptr && like->IsOpen()) {
+    struct stat st;
+    if (::fstat(like->fd_, &st) == 0) {
+      // Owner first: changing it may clear permission bits.
+      [[maybe_unused]] int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+      if (::fchmod(fd, st.st_mode & 0777) != 0) return File();
+    }
+  }
+  return file;
+}
+
+bool File::IsOpen() const { return fd_ >= 0; }
+
+std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
+  const auto* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t put = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (put == 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+std::int64_t File::Length() {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool File::Truncate(std::int64_t length) { return ::ftruncate(fd_, static_cast<off_t>(length)) == 0; }
+
+bool File::Flush() { return ::fsync(fd_) == 0; }
+
+bool File::TryLock() {
+  int rc;
+  do {
+    rc = ::flock(fd_, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+bool File::GetTimes(FileTimes& times) {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return false;
+  times.creation = 0;
+  times.lastAccess = ToNanoseconds(st.st_atim);
+  times.lastWrite = ToNanoseconds(st.st_mtim);
+  return true;
+}
+
+bool File::SetTimes(const FileTimes& times) {
+  const timespec both[2] = {FromNanoseconds(times.lastAccess), FromNanoseconds(times.lastWrite)};
+  return ::futimens(fd_, both) == 0;
+}
+
+bool File::Close() {
+  if (fd_ < 0) return true;
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  return rc == 0 || errno == EINTR;
+}
+
+bool DeletePath(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace scourby::platform

@@ -1,0 +1,69 @@
+// The buffered view of the file being cleaned: a read position that may be
+// set anywhere (past the end included), reads that come back short only at
+// the end of the file, and writes through the same file that keep the
+// buffered bytes coherent. The frame search steps 4 bytes at a time and the
+// pass reads frame by frame; both cost a system call per buffer, not per
+// step.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace scourby::platform {
+
+class Reader {
+ public:
+  static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+
+  explicit Reader(File& file, std::size_t bufferSize = kDefaultBufferSize);
+
+  File& file() { return file_; }
+
+  // The offset of the next byte that Read returns.
+  std::int64_t Position() const { return position_; }
+
+  // Moves the read position; any offset from 0 on is allowed.
+  void SetPosition(std::int64_t position) { position_ = position; }
+
+  // The file's current length; -1 on error.
+  std::int64_t Length() { return file_.Length(); }
+
+  // Reads up to size bytes at the read position and advances it by the
+  // number returned. Fewer than size come back only at the end of the file,
+  // or after a read error, which also sets Failed().
+  std::size_t Read(void* out, std::size_t size) {
+    const std::int64_t offset = position_ - bufferStart_;
+    if (offset >= 0 && static_cast<std::uint64_t>(offset) + size <= bufferLength_) {
+      std::memcpy(out, buffer_.data() + offset, size);
+      position_ += static_cast<std::int64_t>(size);
+      return size;
+    }
+    return ReadSlow(static_cast<std::uint8_t*>(out), size);
+  }
+
+  // True once a read of the file has failed (not merely ended).
+  bool Failed() const { return failed_; }
+
+  // Writes size bytes at offset through the file, updating any buffered copy
+  // of them. The read position does not move.
+  bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
+
+  // Forgets the buffered bytes, so that the next read goes to the file.
+  void Invalidate() { bufferLength_ = 0; }
+
+ private:
+  std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
+
+  File& file_;
+  std::vector<std::uint8_t> buffer_;
+  std::int64_t bufferStart_ = 0;  // file offset of buffer_[0]
+  std::size_t bufferLength_ = 0;  // valid bytes in buffer_
+  std::int64_t position_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace scourby::platform

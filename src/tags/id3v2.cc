@@ -1,0 +1,1 @@
+#include "tags/id3v2.h"

@@ -1,0 +1,1 @@
+#include "tags/riff_wave.h"

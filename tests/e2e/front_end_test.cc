@@ -1,0 +1,100 @@
+// The program's own output for switches, help and the summary, byte for byte.
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace scourby::testing {
+namespace {
+
+const std::string kBanner =
+    "Scourby v1.4 - MP3 cleaner by the Scourby developers\n"
+    "Disclaimer: Author cannot be held responsible for any damage.\n"
+    "Always make backups when working with important data!\n"
+    "\n";
+
+const std::string kHelp =
+    "Removes all trash (ID3-tags, images, comments, lyrics or broken frames) from\n"
+    "mp3 files. Advanced mp3-frame scanner which removes all non-frame data. This\n"
+    "also fixes any buffer-overflow bugs with WindowsXP or WinAMP.\n"
+    "\n"
+    "Syntax: scourby filespec1 [filespec2 [...]] {options}\n"
+    "\n"
+    "Options:\n"
+    "  /V   Verbose mode                    /F   Disable frame-reconstructor\n"
+    "  /B   Save backup to filename.bak     /C   Compatibility mode (use tempfile)\n"
+    "  /T   Save trash to filename.trash    /S   Recurse subfolders\n"
+    "  /P   Preserve ID3v1 tags only        /D   Preserve modification timestamp\n"
+    "See README.TXT for detailed information about these options.\n"
+    "\n"
+    "Notes:\n"
+    "1) If the file is not an mp3 at all, it's left untouched.\n"
+    "2) 100% compatible with variable bitrate files.\n"
+    "3) An mp3-encoded WAV-file is converted to MP3-file (RIFF/WAVE-header removed).\n"
+    "\n"
+    "Example: scourby \"d:\\my mp3z\\*.mp3\" c:\\download\\mysong.mp3 /T\n";
+
+std::string Summary(int files, long long bytes) {
+  return "\nFinished! Processed " + std::to_string(files) + " file(s) - cleaned " + std::to_string(bytes) + " bytes\n";
+}
+
+TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
+  const RunResult run = RunScourby({"/?"});
+  const std::string out = run.out;
+  std::vector<std::size_t> lengths;
+  std::size_t start = 0;
+  for (std::size_t end; (end = out.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lengths.push_back(end - start);
+    EXPECT_NE(out[end - 1], ' ') << "trailing blank";
+  }
+  // Option rows 8-11 and the example line of the help text, after the banner.
+  ASSERT_EQ(lengths.size(), 4u + 19u);
+  EXPECT_EQ(lengths[4 + 7], 71u);
+  EXPECT_EQ(lengths[4 + 8], 77u);
+  EXPECT_EQ(lengths[4 + 9], 62u);
+  EXPECT_EQ(lengths[4 + 10], 75u);
+  EXPECT_EQ(lengths[4 + 18], 61u);
+  EXPECT_EQ(out.find("/F"), out.find("  /V") + 39);
+}
+
+TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
+  TempDir dir;
+  WriteFile(dir / "a.mp3", "not touched");
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {{}, kBanner + kHelp},
+      {{"/?"}, kBanner + kHelp},
+      {{"-H"}, kBanner + kHelp},
+      {{"--h"}, kBanner + kHelp},
+      {{"a.mp3", "/?"}, kBanner + kHelp},
+      {{"", ""}, kBanner + kHelp},
+      {{"/?", "/x"}, kBanner + "Invalid switch: /x\n"},
+      {{"/vx", "a.mp3"}, kBanner + "Invalid switch: /vx\n"},
+      {{"-x.mp3"}, kBanner + "Invalid switch: -x.mp3\n"},
+      {{"---v"}, kBanner + "Invalid switch: ---v\n"},
+      {{"/V"}, kBanner + "* Verbose mode\nUse /? option for help.\n\n" + Summary(0, 0)},
+      {{"/", "-", "--"}, kBanner + "Use /? option for help.\n\n" + Summary(0, 0)},
+      {{"/SDV"},
+       kBanner + "* Verbose mode\n* Recurse subfolders\n* Preserve modification timestamps\nUse /? option for help.\n\n" +
+           Summary(0, 0)},
+      {{"nothing-here.mp3", "/B"},
+       kBanner + "* Save backups\n* Compatibility mode\nUse /? option for help.\n\n" + Summary(0, 0)},
+      {{"/dpscftbv"},
+       kBanner +
+           "* Verbose mode\n* Save backups\n* Save trash-files\n* Frame-reconstructor disabled\n* Compatibility mode\n"
+           "* Recurse subfolders\n* Preserve ID3v1 tags only\n* Preserve modification timestamps\n"
+           "Use /? option for help.\n\n" +
+           Summary(0, 0)},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunScourby(c.args, dir.path().string());
+    EXPECT_EQ(run.out, Crlf(c.expected)) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exitCode, 0);
+  }
+  EXPECT_EQ(ReadFile(dir / "a.mp3"), "not touched");
+}
+
+}  // namespace
+}  // namespace scourby::testing

@@ -1,0 +1,49 @@
+// Temporary folders, whole-file reads and writes, and runs of the real program.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace scourby::testing {
+
+// A fresh folder under the system's temporary folder, removed with all its
+// content when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+using Bytes = std::string;  // file contents, any byte value
+
+void WriteFile(const std::string& path, const Bytes& content);
+Bytes ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+
+// The bytes of a text with every "\n" turned into CR LF.
+Bytes Crlf(const std::string& text);
+
+struct RunResult {
+  Bytes out;
+  Bytes err;
+  int exitCode = -1;
+};
+
+// Runs the built program with these arguments in folder cwd (empty: the
+// current folder) and collects what it printed.
+RunResult RunScourby(const std::vector<std::string>& arguments, const std::string& cwd = {});
+
+// The shared test data (conformance bitstreams, tagged files), or an empty
+// path when it is not there; tests that need it skip then.
+std::filesystem::path CorpusDir();
+
+}  // namespace scourby::testing
