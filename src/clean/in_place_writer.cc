@@ -1,1 +1,52 @@
 #include "clean/in_place_writer.h"
+
+namespace scourby {
+namespace {
+
+// Pending bytes are written in batches of this size: one system call per
+// batch rather than one per frame.
+constexpr std::size_t kBatchSize = 1 << 20;
+
+}  // namespace
+
+void InPlaceWriter::Reset() {
+  pending_.clear();
+  written_ = 0;
+  failed_ = false;
+  wroteAnything_ = false;
+}
+
+bool InPlaceWriter::Write(platform::Reader& input, std::span<const std::uint8_t> data, std::int64_t sourceOffset,
+                          bool changed) {
+  if (failed_) return false;
+  if (pending_.empty() && !changed && sourceOffset == written_) {
+    // The bytes already stand where they belong: nothing to move.
+    written_ += static_cast<std::int64_t>(data.size());
+    return true;
+  }
+  pending_.insert(pending_.end(), data.begin(), data.end());
+  if (pending_.size() >= kBatchSize) return WritePending(input);
+  return true;
+}
+
+bool InPlaceWriter::Flush(platform::Reader& input) {
+  if (failed_) return false;
+  return pending_.empty() || WritePending(input);
+}
+
+bool InPlaceWriter::WritePending(platform::Reader& input) {
+  // Never at or beyond the read position: those bytes are still to be read.
+  const std::int64_t room = input.Position() - written_;
+  if (room <= 0) return true;
+  const std::size_t size = std::min(pending_.size(), static_cast<std::size_t>(room));
+  wroteAnything_ = true;
+  if (!input.WriteAt(written_, pending_.data(), size)) {
+    failed_ = true;
+    return false;
+  }
+  written_ += static_cast<std::int64_t>(size);
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
+  return true;
+}
+
+}  // namespace scourby

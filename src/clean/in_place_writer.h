@@ -1,5 +1,6 @@
 // The direct-mode writer: kept bytes go back into the file being read, packed
-// from offset 0, never at or beyond the read position.
+// from offset 0, never at or beyond the read position, so no byte is
+// overwritten before it has been read.
 #pragma once
 
 #include <cstdint>
@@ -15,20 +16,28 @@ class InPlaceWriter {
   // Starts a pass: nothing pending, nothing written.
   void Reset();
 
-  // Appends data to the pending bytes and writes what may be written now.
+  // Hands over kept bytes that were read at sourceOffset (changed: altered
+  // since). Bytes that would land exactly where they already are, unchanged,
+  // are not written again. The rest is written in batches as room allows.
   // False once a write has failed.
-  bool Write(platform::Reader& input, std::span<const std::uint8_t> data);
+  bool Write(platform::Reader& input, std::span<const std::uint8_t> data, std::int64_t sourceOffset, bool changed);
 
-  // Writes everything still pending (the room must cover it). False on a
-  // failed write.
+  // Writes everything still pending; the read position must lie at or
+  // behind the end of the pending bytes. False on a failed write.
   bool Flush(platform::Reader& input);
 
+  // Bytes in place at the front of the file, and whether any write reached
+  // the file (before the first one, a failure leaves the file as it was).
   std::int64_t written() const { return written_; }
+  bool wroteAnything() const { return wroteAnything_; }
 
  private:
+  bool WritePending(platform::Reader& input);
+
   std::vector<std::uint8_t> pending_;
   std::int64_t written_ = 0;
   bool failed_ = false;
+  bool wroteAnything_ = false;
 };
 
 }  // namespace scourby

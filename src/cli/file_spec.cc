@@ -1,12 +1,97 @@
 #include "cli/file_spec.h"
 
+#include <optional>
+
+#include "cli/break_handler.h"
+#include "clean/clean_file.h"
+#include "platform/dir.h"
+
 namespace scourby {
+namespace {
+
+using platform::kPathSeparator;
+
+bool IsDirectory(const std::string& path) {
+  const std::uint32_t attributes = platform::FileAttributes(path);
+  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttributeDirectory) != 0;
+}
+
+bool EndsInSeparator(std::string_view mask) {
+  if (mask.empty()) return false;
+  const char last = mask.back();
+  // A drive letter and colon name a folder on Windows too.
+  return last == kPathSeparator || (kPathSeparator == '\\' && last == ':');
+}
+
+// The walk of one folder; chain holds the folders being walked above it, so
+// that a link back up the chain is not followed round and round.
+void Walk(const std::string& spec, const Options& options, RunTotals& totals,
+          std::vector<platform::FolderIdentity>& chain) {
+  const std::string folder = FolderOf(spec);
+  const std::string pattern = NameOf(spec);
+
+  const std::optional<platform::FolderIdentity> identity = platform::IdentifyFolder(folder);
+  if (identity) {
+    for (const platform::FolderIdentity& above : chain) {
+      if (above == *identity) return;
+    }
+  }
+
+  // Both listings are complete before the first file is cleaned, so the
+  // files the pass creates are never picked up by this walk.
+  std::vector<std::string> entries;
+  for (const std::string& name : ListEntries(spec, false)) {
+    std::string path = folder + name;
+    if (!IsDirectory(path)) entries.push_back(std::move(path));
+  }
+  if (options.recurse) {
+    for (const std::string& name : ListEntries(folder + "*.*", true)) {
+      std::string path = folder + name;
+      if (IsDirectory(path)) entries.push_back(path + kPathSeparator);
+    }
+  }
+
+  if (identity) chain.push_back(*identity);
+  for (const std::string& entry : entries) {
+    if (entry.back() == kPathSeparator) {
+      Walk(entry + pattern, options, totals, chain);
+    } else {
+      CleanFile(entry, options, totals);
+    }
+    if (BreakRequested.load()) break;
+  }
+  if (identity) chain.pop_back();
+}
+
+}  // namespace
+
+std::string FolderOf(std::string_view path) {
+  const std::size_t cut = path.rfind(kPathSeparator);
+  return cut == std::string_view::npos ? std::string() : std::string(path.substr(0, cut + 1));
+}
+
+std::string NameOf(std::string_view path) {
+  const std::size_t cut = path.rfind(kPathSeparator);
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+std::vector<std::string> ListEntries(std::string_view mask, bool includeFolders) {
+  std::vector<std::string> names;
+  if (mask.empty()) return names;
+  std::string search(mask);
+  if (EndsInSeparator(search)) search += "*.*";
+  for (platform::DirEntry& entry : platform::FindEntries(search)) {
+    if (entry.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) continue;
+    if ((entry.attributes & platform::kAttributeDirectory) && !includeFolders) continue;
+    if (entry.name == "." || entry.name == "..") continue;
+    names.push_back(std::move(entry.name));
+  }
+  return names;
+}
 
 void ProcessFileSpec(const std::string& spec, const Options& options, RunTotals& totals) {
-  // The walk arrives with the cleaning pass.
-  (void)spec;
-  (void)options;
-  (void)totals;
+  std::vector<platform::FolderIdentity> chain;
+  Walk(spec, options, totals, chain);
 }
 
 }  // namespace scourby

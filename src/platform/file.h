@@ -89,6 +89,13 @@ class File {
 #endif
 };
 
+// Whether a file may be renamed while it is open (Windows: no).
+#ifdef _WIN32
+inline constexpr bool kOpenFilesCanBeRenamed = false;
+#else
+inline constexpr bool kOpenFilesCanBeRenamed = true;
+#endif
+
 // DeleteFileA. False when the file could not be deleted (or did not exist).
 bool DeletePath(const std::string& path);
 

@@ -1,0 +1,221 @@
+// Cleaning single files end to end: the program's output, the cleaned file
+// and the trash file, byte for byte, in direct and compatibility mode.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/mp3_fixtures.h"
+#include "support/test_support.h"
+
+namespace scourby::testing {
+namespace {
+
+const std::string kBannerAndEcho =
+    "Scourby v1.4 - MP3 cleaner by the Scourby developers\r\n"
+    "Disclaimer: Author cannot be held responsible for any damage.\r\n"
+    "Always make backups when working with important data!\r\n\r\n";
+
+struct Cleaned {
+  Bytes out;       // the file lines only: banner, echo and summary cut off
+  Bytes summary;   // the last line
+  Bytes file;      // song.mp3 afterwards
+  Bytes trash;     // song.mp3.trash, or "<none>"
+  bool cleanLeft;  // a song.mp3.clean stayed behind
+};
+
+// Cleans one file named song.mp3 with these switches.
+Cleaned CleanOne(const Bytes& content, std::vector<std::string> switches) {
+  TempDir dir;
+  WriteFile(dir / "song.mp3", content);
+  switches.insert(switches.begin(), "song.mp3");
+  const RunResult run = RunScourby(switches, dir.path().string());
+  EXPECT_EQ(run.exitCode, 0);
+  Cleaned c;
+  const std::size_t begin = run.out.find("\r\n\r\n", kBannerAndEcho.size() - 4 + 2);
+  const std::size_t end = run.out.rfind("\r\n\r\nFinished!");
+  EXPECT_NE(begin, std::string::npos);
+  EXPECT_NE(end, std::string::npos);
+  c.out = run.out.substr(begin + 4, end + 2 - begin - 4);
+  c.summary = run.out.substr(end + 4);
+  c.file = ReadFile(dir / "song.mp3");
+  c.trash = Exists(dir / "song.mp3.trash") ? ReadFile(dir / "song.mp3.trash") : "<none>";
+  c.cleanLeft = Exists(dir / "song.mp3.clean");
+  return c;
+}
+
+std::string SummaryLine(int files, long long bytes) {
+  return "Finished! Processed " + std::to_string(files) + " file(s) - cleaned " + std::to_string(bytes) + " bytes\r\n";
+}
+
+struct Case {
+  const char* name;
+  Bytes input;
+  std::vector<std::string> switches;
+  Bytes expectedFile;
+  Bytes expectedTrash;  // "<none>" when no trash file may exist
+  long long cleaned;    // the number after " - Cleaned ", or -999 for "...No MP3!"
+};
+
+std::vector<Case> Cases() {
+  const Bytes frames = Frames(5);
+  const Bytes head = Id3v2Tag(2038);
+  const Bytes tag = Id3v1Tag();
+  const Bytes junk = "JUNKJUNKJUNK";
+  const Bytes cut = Frame().substr(0, 200);
+  const Bytes lyrics = "LYRICSBEGIN some words LYRICS200";
+  std::vector<Case> cases = {
+      {"empty file", "", {"/T"}, "", "<none>", -999},
+      {"text file", "hello, world\n", {"/T"}, "hello, world\n", "<none>", -999},
+      {"frames only", frames, {}, frames, "<none>", 0},
+      {"frames only, empty trash deleted", frames, {"/T"}, frames, "<none>", 0},
+      {"ID3v2 and ID3v1", head + frames + tag, {"/T"}, frames, head + tag,
+       static_cast<long long>(head.size() + tag.size())},
+      {"kept ID3v1", head + frames + tag, {"/T", "/P"}, frames + tag, head + tag, static_cast<long long>(head.size())},
+      {"keep asked, no valid tag", frames + "TAG\x01", {"/P"}, frames, "<none>", 4},
+      {"junk between frames", frames.substr(0, 834) + junk + frames.substr(834), {"/T"}, frames, junk, 12},
+      {"cut-off last frame", frames + cut, {"/T"}, frames, cut, 200},
+      {"lyrics and tag after frames", frames + lyrics + tag, {"/T"}, frames, lyrics + tag,
+       static_cast<long long>(lyrics.size() + tag.size())},
+      {"RIFF/WAVE", RiffWave(frames), {"/T"}, frames, RiffWave(frames).substr(0, 58), 58},
+      {"Xing count keeps the Xing frame and that many frames", XingFrame(3) + Frames(6), {"/T"},
+       XingFrame(3) + Frames(3), Frames(6).substr(417 * 3), 417 * 3},
+      {"junk beyond the search range ends the walk", frames + Bytes(64100, '\0') + frames, {"/T"}, frames,
+       Bytes(64100, '\0') + frames, 64100 + 5 * 417},
+  };
+  // A frame that runs into a tag: the frame keeps its length, the tag start
+  // inside it is cleared, and the tag counts twice with /P.
+  Bytes shortened = Frames(4) + Frame().substr(0, 317);
+  Bytes reconstructed = Frames(4) + Frame().substr(0, 317) + Bytes(100, Frame()[316]);
+  cases.push_back({"tag inside the last frame, kept", shortened + tag, {"/P"}, reconstructed + tag, "<none>", -100});
+  cases.push_back({"tag inside the last frame, reconstructor off", shortened + tag, {"/F", "/T"},
+                   Frames(4) + Frame().substr(0, 317) + tag.substr(0, 100), tag.substr(100), 28});
+  return cases;
+}
+
+TEST(CleanFile, RemovesEverythingButFramesInBothModes) {
+  for (const Case& c : Cases()) {
+    for (const bool compat : {false, true}) {
+      std::vector<std::string> switches = c.switches;
+      if (compat) switches.push_back("/C");
+      SCOPED_TRACE(std::string(c.name) + (compat ? " /C" : ""));
+      const Cleaned got = CleanOne(c.input, switches);
+      if (c.cleaned == -999) {
+        EXPECT_EQ(got.out, "song.mp3...No MP3!\r\n");
+        EXPECT_EQ(got.summary, SummaryLine(0, 0));
+      } else {
+        EXPECT_EQ(got.out, "song.mp3 - Cleaned " + std::to_string(c.cleaned) + " bytes\r\n");
+        EXPECT_EQ(got.summary, SummaryLine(1, c.cleaned));
+      }
+      EXPECT_TRUE(got.file == c.expectedFile) << "cleaned file differs";
+      EXPECT_TRUE(got.trash == c.expectedTrash) << "trash differs";
+      EXPECT_FALSE(got.cleanLeft);
+    }
+  }
+}
+
+TEST(CleanFile, VerboseReportIsExact) {
+  const Bytes input = Id3v2Tag(90) + XingFrame(2) + Frame(0xFB, 0x92, 0x64) + Frame().substr(0, 10);
+  const Cleaned got = CleanOne(input, {"/V"});
+  EXPECT_EQ(got.out,
+            "song.mp3\r\n"
+            " - MPEG 1.0 layer 3\r\n"
+            " - Header found at: 100 bytes\r\n"
+            " - XingVBR - Total number of frames = 2\r\n"
+            "\r - Frame #    1: 417 bytes 128kbit 44100Hz"
+            "\r - Frame #    2: 418 bytes 128kbit 44100Hz"
+            "\r - Frame #    3: 417 bytes 128kbit 44100Hz\r\n"
+            " - 945 bytes read - 835 bytes saved\r\n"
+            " - Cleaned 110 bytes\r\n");
+}
+
+TEST(CleanFile, BackupHoldsTheOriginalAndReplacesAnOlderOne) {
+  TempDir dir;
+  const Bytes original = Id3v2Tag(50) + Frames(3);
+  WriteFile(dir / "a.mp3", original);
+  WriteFile(dir / "a.mp3.bak", "older backup");
+  const RunResult run = RunScourby({"a.mp3", "/B"}, dir.path().string());
+  EXPECT_NE(run.out.find("a.mp3 - Cleaned 60 bytes\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "a.mp3.bak"), original);
+  EXPECT_EQ(ReadFile(dir / "a.mp3"), Frames(3));
+}
+
+TEST(CleanFile, KeepTimestampRestoresTimesInBothModes) {
+  for (const char* mode : {"/D", "/DC"}) {
+    TempDir dir;
+    WriteFile(dir / "a.mp3", Id3v2Tag(50) + Frames(3));
+    const timespec times[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (dir / "a.mp3").c_str(), times, 0), 0);
+    RunScourby({"a.mp3", mode}, dir.path().string());
+    struct stat st;
+    ASSERT_EQ(stat((dir / "a.mp3").c_str(), &st), 0);
+    EXPECT_EQ(ReadFile(dir / "a.mp3"), Frames(3)) << mode;
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000) << mode;
+    EXPECT_EQ(st.st_mtim.tv_nsec, 987654321) << mode;
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000) << mode;
+  }
+}
+
+TEST(CleanFile, OutputsKeepThePermissionsOfTheInput) {
+  TempDir dir;
+  WriteFile(dir / "a.mp3", Id3v2Tag(50) + Frames(3));
+  chmod((dir / "a.mp3").c_str(), 0600);
+  RunScourby({"a.mp3", "/C", "/T"}, dir.path().string());
+  struct stat st;
+  ASSERT_EQ(stat((dir / "a.mp3").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat((dir / "a.mp3.trash").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(CleanFile, ALinkPlantedAtTheTrashNameIsNeverWrittenThrough) {
+  for (const char* mode : {"/T", "/TC"}) {
+    TempDir dir;
+    const Bytes original = Id3v2Tag(50) + Frames(3);
+    WriteFile(dir / "a.mp3", original);
+    WriteFile(dir / "victim", "precious");
+    ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "a.mp3.trash").c_str()), 0);
+    const RunResult run = RunScourby({"a.mp3", mode}, dir.path().string());
+    EXPECT_EQ(ReadFile(dir / "victim"), "precious");
+    EXPECT_NE(run.out.find("a.mp3 ! Could not write a.mp3.trash\r\n"), std::string::npos) << run.out;
+    if (std::string(mode) == "/TC") {
+      // Without its trash the removed bytes would be lost: the file stays.
+      EXPECT_EQ(ReadFile(dir / "a.mp3"), original);
+      EXPECT_NE(run.out.find("Processed 0 file(s)"), std::string::npos);
+      EXPECT_FALSE(Exists(dir / "a.mp3.clean"));
+    } else {
+      EXPECT_EQ(ReadFile(dir / "a.mp3"), Frames(3));
+    }
+  }
+}
+
+TEST(CleanFile, UnwritableFolderLeavesInputUntouchedInCompatibilityMode) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  TempDir dir;
+  const Bytes original = Id3v2Tag(50) + Frames(3);
+  WriteFile(dir / "a.mp3", original);
+  chmod(dir.path().c_str(), 0500);
+  const RunResult run = RunScourby({"a.mp3", "/C"}, dir.path().string());
+  chmod(dir.path().c_str(), 0700);
+  EXPECT_NE(run.out.find("a.mp3 ! Could not write a.mp3.clean\r\n"), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFile(dir / "a.mp3"), original);
+}
+
+TEST(CleanFile, RiffMessagesLeaveTheFileUntouched) {
+  const struct {
+    Bytes input;
+    const char* message;
+  } cases[] = {
+      {"RIFF" + Le32(4) + "AVI " + Frames(2), "song.mp3...RIFF but not WAVE (AVI )!\r\n"},
+      {"RIFF" + Le32(4) + "WAVE" + "fmt " + Le32(0xFFFFFFFF) + Frames(2),
+       "song.mp3...WAVE-file chunk 'fmt ' incomplete, 'data' not found!\r\n"},
+  };
+  for (const auto& c : cases) {
+    const Cleaned got = CleanOne(c.input, {"/T"});
+    EXPECT_EQ(got.out, c.message);
+    EXPECT_TRUE(got.file == c.input);
+    EXPECT_EQ(got.trash, "<none>");
+  }
+}
+
+}  // namespace
+}  // namespace scourby::testing

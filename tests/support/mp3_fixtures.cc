@@ -1,0 +1,79 @@
+#include "support/mp3_fixtures.h"
+
+#include "mpeg/frame_header.h"
+
+namespace scourby::testing {
+
+Bytes Frame(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, int seed) {
+  FrameHeader header;
+  header.headerBytes = {0xFF, b1, b2, b3};
+  if (DecodeFrameHeader(header) != 1) return {};
+  Bytes frame(static_cast<std::size_t>(header.frameLength), '\0');
+  frame[0] = '\xFF';
+  frame[1] = static_cast<char>(b1);
+  frame[2] = static_cast<char>(b2);
+  frame[3] = static_cast<char>(b3);
+  for (std::size_t i = 4; i < frame.size(); ++i) frame[i] = static_cast<char>((i * 5 + static_cast<std::size_t>(seed) * 11) & 0x3F);
+  return frame;
+}
+
+Bytes Frames(int count, int seed) {
+  Bytes out;
+  for (int i = 0; i < count; ++i) out += Frame(0xFB, 0x90, 0x64, seed + i);
+  return out;
+}
+
+Bytes Id3v2Tag(std::uint32_t bodySize) {
+  Bytes tag = "ID3";
+  tag += '\x03';
+  tag += '\x00';
+  tag += '\x00';
+  for (const int shift : {21, 14, 7, 0}) tag += static_cast<char>((bodySize >> shift) & 0x7F);
+  for (std::uint32_t i = 0; i < bodySize; ++i) tag += static_cast<char>(i % 7 == 0 ? 0 : 'a' + i % 26);
+  return tag;
+}
+
+Bytes Id3v1Tag(const std::string& title) {
+  Bytes tag = "TAG" + title;
+  tag.resize(3 + 30, '\0');
+  tag += "Artist";
+  tag.resize(63, '\0');
+  tag += "Album";
+  tag.resize(93, '\0');
+  tag += "2024";
+  tag += "Comment";
+  tag.resize(125, '\0');
+  tag += '\x00';
+  tag += '\x05';  // track
+  tag += '\x0C';  // genre
+  return tag;
+}
+
+Bytes Be32(std::uint32_t value) {
+  Bytes out;
+  for (const int shift : {24, 16, 8, 0}) out += static_cast<char>((value >> shift) & 0xFF);
+  return out;
+}
+
+Bytes Le32(std::uint32_t value) {
+  Bytes out;
+  for (const int shift : {0, 8, 16, 24}) out += static_cast<char>((value >> shift) & 0xFF);
+  return out;
+}
+
+Bytes XingFrame(std::uint32_t frameCount) {
+  Bytes frame = Frame();
+  const Bytes xing = "Xing" + Be32(0x0F) + Be32(frameCount);
+  frame.replace(36, xing.size(), xing);
+  return frame;
+}
+
+Bytes RiffWave(const Bytes& payload) {
+  Bytes fmt(30, '\x01');
+  Bytes body = "WAVE";
+  body += "fmt " + Le32(30) + fmt;
+  body += "data" + Le32(static_cast<std::uint32_t>(payload.size())) + payload;
+  return "RIFF" + Le32(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+}  // namespace scourby::testing
