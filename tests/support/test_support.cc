@@ -70,7 +70,10 @@ Bytes Crlf(const std::string& text) {
   return out;
 }
 
-RunResult RunScourby(const std::vector<std::string>& arguments, const std::string& cwd) {
+namespace {
+
+// Starts the program with its standard output and error on pipes.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::string& cwd, int& out, int& err) {
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
   const pid_t pid = fork();
@@ -94,12 +97,18 @@ RunResult RunScourby(const std::vector<std::string>& arguments, const std::strin
   }
   close(outPipe[1]);
   close(errPipe[1]);
-  RunResult result;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  int open = 2;
+  out = outPipe[0];
+  err = errPipe[0];
+  return pid;
+}
+
+// Reads both pipes until both are closed.
+void Drain(int out, int err, RunResult& result) {
+  pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+  int open = (out >= 0) + (err >= 0);
   char buffer[65536];
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) continue;
+    if (poll(fds, 2, -1) < 0) continue;  // negative fds are skipped
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
@@ -112,10 +121,57 @@ RunResult RunScourby(const std::vector<std::string>& arguments, const std::strin
       }
     }
   }
+}
+
+int WaitExit(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+RunResult RunScourby(const std::vector<std::string>& arguments, const std::string& cwd) {
+  RunResult result;
+  int out, err;
+  const pid_t pid = Spawn(arguments, cwd, out, err);
+  Drain(out, err, result);
+  result.exitCode = WaitExit(pid);
   return result;
+}
+
+Process::Process(const std::vector<std::string>& arguments, const std::string& cwd) {
+  pid_ = Spawn(arguments, cwd, out_, err_);
+}
+
+Process::~Process() {
+  if (pid_ > 0) Wait();
+}
+
+bool Process::WaitForOutput(const std::string& marker) {
+  char buffer[4096];
+  while (result_.out.find(marker) == std::string::npos) {
+    if (out_ < 0) return false;
+    const ssize_t got = read(out_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    result_.out.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+void Process::Signal(int signal) { kill(pid_, signal); }
+
+void Process::CloseOutput() {
+  close(out_);
+  out_ = -1;
+}
+
+RunResult Process::Wait() {
+  Drain(out_, err_, result_);
+  out_ = err_ = -1;
+  result_.exitCode = WaitExit(pid_);
+  pid_ = -1;
+  return result_;
 }
 
 fs::path CorpusDir() {

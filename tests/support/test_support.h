@@ -42,6 +42,28 @@ struct RunResult {
 // current folder) and collects what it printed.
 RunResult RunScourby(const std::vector<std::string>& arguments, const std::string& cwd = {});
 
+// The program running in the background, for tests that signal it or close
+// its output while it works.
+class Process {
+ public:
+  Process(const std::vector<std::string>& arguments, const std::string& cwd);
+  ~Process();
+  // Reads standard output until it holds marker (or the program ends);
+  // false when it never came.
+  bool WaitForOutput(const std::string& marker);
+  void Signal(int signal);
+  // Closes the reading end of standard output: later writes fail (EPIPE).
+  void CloseOutput();
+  // Waits for the end and returns everything it printed.
+  RunResult Wait();
+
+ private:
+  int pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  RunResult result_;
+};
+
 // The shared test data (conformance bitstreams, tagged files), or an empty
 // path when it is not there; tests that need it skip then.
 std::filesystem::path CorpusDir();

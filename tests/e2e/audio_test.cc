@@ -1,0 +1,233 @@
+// Real MP3 data: files made by an encoder and tagged by real taggers, the
+// shared conformance bitstreams and tagged files, and files that are not MP3
+// at all. Audio is checked by decoding it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "support/mp3_fixtures.h"
+#include "support/test_support.h"
+
+namespace scourby::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Have(const std::string& tool) {
+  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool Sh(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+std::string Quote(const std::string& path) { return "'" + path + "'"; }
+
+// The PCM that mpg123 decodes from a file.
+Bytes Decode(const std::string& path, const TempDir& scratch) {
+  const std::string pcm = scratch / "decoded.raw";
+  if (!Sh("mpg123 -q -s " + Quote(path) + " > " + Quote(pcm) + " 2>/dev/null")) return "<decode failed>";
+  return ReadFile(pcm);
+}
+
+// Per-file line of the program's output: the text after the path.
+std::map<std::string, std::string> Outcomes(const Bytes& out, const std::vector<std::string>& names) {
+  std::map<std::string, std::string> outcomes;
+  std::size_t at = 0;
+  for (const std::string& name : names) {
+    const std::size_t start = out.find(name, at);
+    if (start == std::string::npos) continue;
+    const std::size_t end = out.find("\r\n", start);
+    outcomes[name] = out.substr(start + name.size(), end - start - name.size());
+    at = end;
+  }
+  return outcomes;
+}
+
+class EncodedAudio : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"lame", "mpg123", "sox"}) {
+      if (!Have(tool)) GTEST_SKIP() << tool << " is not installed";
+    }
+    ASSERT_TRUE(Sh("sox -n -r 44100 -c 2 -b 16 " + Quote(dir / "tone.wav") +
+                   " synth 4 sine 300-900 sine 500 vol 0.4 2>/dev/null"));
+  }
+  // Encodes the tone with these lame options into name (no tags).
+  std::string Encode(const std::string& name, const std::string& options) {
+    const std::string path = dir / name;
+    EXPECT_TRUE(Sh("lame --quiet " + options + " " + Quote(dir / "tone.wav") + " " + Quote(path)));
+    return path;
+  }
+  TempDir dir;
+  TempDir scratch;
+};
+
+TEST_F(EncodedAudio, TaggedFilesComeBackAsTheEncodersFramesInBothModes) {
+  const struct {
+    const char* name;
+    const char* lameOptions;
+  } encodings[] = {
+      {"cbr.mp3", "-b 128"},
+      {"vbr.mp3", "-V 2"},
+      {"mpeg2.mp3", "--resample 22.05 -b 64"},
+      {"mpeg25.mp3", "--resample 8 -b 16"},
+      {"mono.mp3", "-m m -V 5"},
+  };
+  const std::vector<std::string> taggers = {
+      Have("id3v2") ? "id3v2 -a Artist -t Title -A Album -y 2020 -T 3 FILE" : "",
+      Have("eyeD3") ? "eyeD3 -Q --v2 -a Artist -t Title --add-comment=Words FILE >/dev/null 2>&1" : "",
+      Have("mid3v2") ? "mid3v2 -a Artist -t Title FILE" : "",
+  };
+  for (const auto& encoding : encodings) {
+    const std::string original = Encode(encoding.name, encoding.lameOptions);
+    const Bytes frames = ReadFile(original);
+    const Bytes pcm = Decode(original, scratch);
+    for (const std::string& tagger : taggers) {
+      if (tagger.empty()) continue;
+      for (const char* mode : {"/T", "/TC"}) {
+        SCOPED_TRACE(std::string(encoding.name) + " " + tagger + " " + mode);
+        const std::string tagged = dir / "tagged.mp3";
+        WriteFile(tagged, frames);
+        std::string command = tagger;
+        command.replace(command.find("FILE"), 4, Quote(tagged));
+        ASSERT_TRUE(Sh(command));
+        const Bytes before = ReadFile(tagged);
+        ASSERT_NE(before.size(), frames.size());
+        const RunResult run = RunScourby({"tagged.mp3", mode}, dir.path().string());
+        const long long removed = static_cast<long long>(before.size() - frames.size());
+        EXPECT_NE(run.out.find("tagged.mp3 - Cleaned " + std::to_string(removed) + " bytes\r\n"), std::string::npos)
+            << run.out;
+        EXPECT_TRUE(ReadFile(tagged) == frames);
+        EXPECT_EQ(ReadFile(tagged + ".trash").size(), static_cast<std::size_t>(removed));
+        EXPECT_TRUE(Decode(tagged, scratch) == pcm);
+        fs::remove(tagged + ".trash");
+      }
+    }
+  }
+}
+
+TEST(Conformance, BitstreamsComeOutByteIdenticalExceptTheCutOffFrame) {
+  const fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no shared corpus";
+  TempDir dir;
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(corpus / "conformance")) {
+    const std::string name = entry.path().filename().string();
+    fs::copy_file(entry.path(), dir.path() / name);
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  for (const char* mode : {"/T", "/TC"}) {
+    const RunResult run = RunScourby({"*.bit", mode}, dir.path().string());
+    const auto outcomes = Outcomes(run.out, names);
+    for (const std::string& name : names) {
+      const Bytes original = ReadFile((corpus / "conformance" / name).string());
+      const Bytes cleaned = ReadFile(dir / name);
+      if (name == "l3-compl.bit") {
+        EXPECT_TRUE(original.starts_with(cleaned));
+        EXPECT_EQ(ReadFile(dir / (name + ".trash")), original.substr(cleaned.size()));
+        EXPECT_EQ(outcomes.at(name), " - Cleaned " + std::to_string(original.size() - cleaned.size()) + " bytes");
+      } else {
+        EXPECT_TRUE(cleaned == original) << name;
+        EXPECT_EQ(outcomes.at(name), " - Cleaned 0 bytes") << name;
+        EXPECT_FALSE(Exists(dir / (name + ".trash"))) << name;
+      }
+    }
+  }
+}
+
+TEST(TaggedCorpus, EveryFileIsHandledAndCleanedAudioDecodesTheSame) {
+  const fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no shared corpus";
+  TempDir dir, scratch;
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(corpus / "tagged")) {
+    names.push_back(entry.path().filename().string());
+    fs::copy_file(entry.path(), dir.path() / names.back());
+  }
+  std::sort(names.begin(), names.end());
+  const RunResult run = RunScourby({"*", "/T"}, dir.path().string());
+  const auto outcomes = Outcomes(run.out, names);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::string original = (corpus / "tagged" / name).string();
+    const Bytes before = ReadFile(original);
+    const Bytes after = ReadFile(dir / name);
+    const std::string outcome = outcomes.count(name) ? outcomes.at(name) : "<missing>";
+    if (outcome == "...No MP3!") {
+      EXPECT_TRUE(after == before);
+      continue;
+    }
+    ASSERT_TRUE(outcome.starts_with(" - Cleaned ")) << outcome;
+    const Bytes trash = Exists(dir / (name + ".trash")) ? ReadFile(dir / (name + ".trash")) : "";
+    EXPECT_EQ(after.size() + trash.size(), before.size());
+    if (Have("mpg123") && name.ends_with(".mp3")) {
+      const Bytes cleanPcm = Decode(dir / name, scratch);
+      const Bytes originalPcm = Decode(original, scratch);
+      EXPECT_TRUE(originalPcm.starts_with(cleanPcm)) << "cleaned audio is not the original's";
+    }
+  }
+}
+
+// Files that are not MP3 at all, made by the tools people use.
+TEST(NotMp3, NeverChangesWhateverTheSwitches) {
+  TempDir dir;
+  std::mt19937 random(7);
+  Bytes noise(100000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  WriteFile(dir / "noise.bin", noise);
+  // A valid header planted in random bytes, with nothing that follows it.
+  Bytes planted = noise.substr(0, 5000) + Frame().substr(0, 4) + noise.substr(5000, 5000);
+  WriteFile(dir / "planted.bin", planted);
+  WriteFile(dir / "text.txt", "Just some text.\nNothing to clean here.\n");
+  WriteFile(dir / "ffff.bin", Bytes(4096, '\xFF'));
+  if (Have("sox")) {
+    Sh("sox -n -r 44100 -c 2 -b 16 " + Quote(dir / "pcm.wav") + " synth 2 sine 440 noise vol 0.8 2>/dev/null");
+    Sh("sox -n -r 8000 -c 1 -b 8 " + Quote(dir / "pcm8.wav") + " synth 2 noise 2>/dev/null");
+    if (Have("flac")) Sh("flac -s " + Quote(dir / "pcm.wav") + " -o " + Quote(dir / "audio.flac"));
+    if (Have("oggenc")) Sh("oggenc -Q " + Quote(dir / "pcm.wav") + " -o " + Quote(dir / "audio.ogg"));
+  }
+  if (Have("convert") && Sh("convert -version 2>/dev/null | grep -q ImageMagick")) {
+    Sh("convert -size 300x200 plasma:fractal -quality 90 " + Quote(dir / "picture.jpg") + " 2>/dev/null");
+    Sh("convert -size 200x100 gradient:red-blue " + Quote(dir / "picture.png") + " 2>/dev/null");
+  }
+  if (Exists(dir / "picture.jpg")) {
+    // ICC profiles travel in APP2 segments, whose marker FF E2 looks like
+    // the start of a frame header.
+    const Bytes jpeg = ReadFile(dir / "picture.jpg");
+    Bytes app2 = "\xFF\xE2";
+    const Bytes body = "ICC_PROFILE" + Bytes(1, '\0') + "\x01\x01" + noise.substr(0, 3000);
+    app2 += static_cast<char>((body.size() + 2) >> 8);
+    app2 += static_cast<char>((body.size() + 2) & 0xFF);
+    WriteFile(dir / "icc.jpg", jpeg.substr(0, 2) + app2 + body + app2 + body + jpeg.substr(2));
+  }
+  std::vector<std::string> names;
+  std::map<std::string, Bytes> before;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+    before[names.back()] = ReadFile(entry.path().string());
+  }
+  std::sort(names.begin(), names.end());
+  const std::string letters = "vbtfcspd";
+  for (int mask = 0; mask < 256; ++mask) {
+    std::string switches = "/";
+    for (int bit = 0; bit < 8; ++bit) {
+      if (mask & (1 << bit)) switches += letters[static_cast<std::size_t>(bit)];
+    }
+    const RunResult run = RunScourby({"*", switches}, dir.path().string());
+    const auto outcomes = Outcomes(run.out, names);
+    for (const std::string& name : names) {
+      ASSERT_EQ(outcomes.count(name) ? outcomes.at(name) : "<missing>", "...No MP3!") << name << " " << switches;
+    }
+  }
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    ASSERT_TRUE(before.count(name)) << "new file " << name;
+    EXPECT_TRUE(ReadFile(entry.path().string()) == before[name]) << name;
+  }
+}
+
+}  // namespace
+}  // namespace scourby::testing

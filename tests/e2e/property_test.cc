@@ -1,0 +1,136 @@
+// Invariants over many generated files: both modes agree byte for byte,
+// nothing is lost (cleaned + trash = original), and cleaning a cleaned file
+// changes nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/mp3_fixtures.h"
+#include "support/test_support.h"
+
+namespace scourby::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Generated {
+  std::string name;
+  Bytes content;
+  bool validTag = false;  // ends in a valid ID3v1 tag
+};
+
+// Junk that holds no 0xFF and no tag marker, so it never hides a frame.
+Bytes Junk(std::mt19937& random, std::size_t size) {
+  Bytes junk(size, '\0');
+  for (char& c : junk) c = static_cast<char>(random() % 0x7F);
+  for (std::size_t at; (at = junk.find("TAG")) != std::string::npos;) junk[at] = 'x';
+  for (std::size_t at; (at = junk.find("LYRICSBEGIN")) != std::string::npos;) junk[at] = 'x';
+  return junk;
+}
+
+Generated Generate(int index, std::mt19937& random) {
+  // Headers of several versions and layers, with and without padding.
+  static const std::uint8_t kHeaders[][3] = {{0xFB, 0x90, 0x64}, {0xFB, 0x92, 0x44}, {0xF3, 0x84, 0xC4},
+                                             {0xE3, 0x18, 0xC4}, {0xFD, 0xA4, 0x00}, {0xFF, 0xC2, 0x00},
+                                             {0xE5, 0xEA, 0x00}, {0xFB, 0xE4, 0xC4}};
+  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+  auto pick = [&](int low, int high) { return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1)); };
+
+  const auto& h = kHeaders[random() % std::size(kHeaders)];
+  const int count = pick(3, 40);
+  Bytes audio;
+  if (chance(15)) {
+    Bytes xing = Frame(h[0], h[1], 0x00, 99);  // stereo: "Xing" at 36 (MPEG 1) or 21
+    const std::size_t at = (h[0] & 0x08) ? 36 : 21;
+    xing.replace(at, 12, "Xing" + Be32(1) + Be32(static_cast<std::uint32_t>(pick(0, count + 3))));
+    audio += xing;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (i > 0 && chance(8)) audio += Junk(random, static_cast<std::size_t>(pick(1, 300)));
+    audio += Frame(h[0], h[1], h[2], pick(0, 50));
+  }
+  if (chance(20)) audio += Frame(h[0], h[1], h[2]).substr(0, static_cast<std::size_t>(pick(4, 40)));
+
+  Generated g;
+  g.name = "f" + std::to_string(index) + ".mp3";
+  Bytes head;
+  if (chance(50)) head += Id3v2Tag(static_cast<std::uint32_t>(pick(0, 5000)));
+  if (chance(15)) head += Junk(random, static_cast<std::size_t>(pick(1, 100)));
+  Bytes tail;
+  if (chance(10)) tail += "LYRICSBEGIN" + Junk(random, 50) + "LYRICS200";
+  if (chance(40)) {
+    tail += Id3v1Tag("Song " + std::to_string(index));
+    g.validTag = true;
+  } else if (chance(20)) {
+    tail += Junk(random, static_cast<std::size_t>(pick(1, 200)));
+  }
+  g.content = head + audio + tail;
+  if (chance(10)) g.content = RiffWave(head + audio) + tail;
+  return g;
+}
+
+struct RunOutcome {
+  std::string out;
+  std::map<std::string, Bytes> files;  // every file of the folder afterwards
+};
+
+RunOutcome CleanAll(const std::vector<Generated>& inputs, const std::vector<std::string>& switches,
+                    const std::map<std::string, Bytes>* start = nullptr) {
+  TempDir dir;
+  for (const Generated& g : inputs) WriteFile(dir / g.name, start ? start->at(g.name) : g.content);
+  std::vector<std::string> args = {"*.mp3"};
+  args.insert(args.end(), switches.begin(), switches.end());
+  RunOutcome outcome;
+  outcome.out = RunScourby(args, dir.path().string()).out;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    outcome.files[entry.path().filename().string()] = ReadFile(entry.path().string());
+  }
+  return outcome;
+}
+
+TEST(Properties, ModesAgreeNothingIsLostAndCleaningIsIdempotent) {
+  std::mt19937 random(20261207);
+  std::vector<Generated> inputs;
+  for (int i = 0; i < 150; ++i) inputs.push_back(Generate(i, random));
+
+  for (const std::vector<std::string>& switches :
+       std::vector<std::vector<std::string>>{{"/T", "/F"}, {"/T", "/F", "/P"}, {"/T"}, {"/P"}, {}}) {
+    SCOPED_TRACE(::testing::PrintToString(switches));
+    const RunOutcome direct = CleanAll(inputs, switches);
+    std::vector<std::string> compatSwitches = switches;
+    compatSwitches.push_back("/C");
+    const RunOutcome compat = CleanAll(inputs, compatSwitches);
+    EXPECT_EQ(direct.out.substr(direct.out.find("\r\n\r\n", 200)), compat.out.substr(compat.out.find("\r\n\r\n", 200)));
+    ASSERT_EQ(direct.files.size(), compat.files.size());
+    for (const auto& [name, bytes] : direct.files) {
+      ASSERT_TRUE(compat.files.count(name)) << name;
+      EXPECT_TRUE(compat.files.at(name) == bytes) << name << " differs between the modes";
+    }
+
+    const bool trash = std::find(switches.begin(), switches.end(), "/T") != switches.end();
+    const bool noReconstruct = std::find(switches.begin(), switches.end(), "/F") != switches.end();
+    const bool keepTag = std::find(switches.begin(), switches.end(), "/P") != switches.end();
+    std::map<std::string, Bytes> cleaned;
+    for (const Generated& g : inputs) {
+      const Bytes& after = direct.files.at(g.name);
+      cleaned[g.name] = after;
+      EXPECT_NE(direct.out.find(g.name + " - Cleaned "), std::string::npos) << g.name;
+      if (trash && noReconstruct) {
+        const std::size_t trashSize = direct.files.count(g.name + ".trash") ? direct.files.at(g.name + ".trash").size() : 0;
+        EXPECT_EQ(after.size() + trashSize, g.content.size() + (keepTag && g.validTag ? 128 : 0)) << g.name;
+      }
+    }
+
+    // Cleaning the cleaned files again removes nothing and changes nothing.
+    const RunOutcome again = CleanAll(inputs, switches, &cleaned);
+    for (const Generated& g : inputs) {
+      EXPECT_NE(again.out.find(g.name + " - Cleaned 0 bytes\r\n"), std::string::npos) << g.name;
+      EXPECT_TRUE(again.files.at(g.name) == cleaned.at(g.name)) << g.name;
+      EXPECT_FALSE(again.files.count(g.name + ".trash")) << g.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scourby::testing
