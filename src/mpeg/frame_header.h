@@ -30,7 +30,18 @@ extern const std::array<std::array<std::int32_t, 4>, 4> SampleRates;
 // [row * 16 + bitrate index] -> kbit/s; 0 (free format) and -1 (forbidden).
 extern const std::array<std::int32_t, 80> Bitrates;
 
-// The tables are constant data; this only checks them once at start-up.
+// The header's bit fields, each as an unsigned number (bit 7 is a byte's
+// most significant bit).
+constexpr unsigned VersionField(const FrameHeader& h) { return (h.headerBytes[1] >> 3) & 0x3u; }
+constexpr unsigned LayerField(const FrameHeader& h) { return (h.headerBytes[1] >> 1) & 0x3u; }
+constexpr unsigned BitrateIndex(const FrameHeader& h) { return (h.headerBytes[2] >> 4) & 0xFu; }
+constexpr unsigned SampleRateIndex(const FrameHeader& h) { return (h.headerBytes[2] >> 2) & 0x3u; }
+constexpr unsigned PaddingBit(const FrameHeader& h) { return (h.headerBytes[2] >> 1) & 0x1u; }
+// 3 means a single channel.
+constexpr unsigned ChannelMode(const FrameHeader& h) { return (h.headerBytes[3] >> 6) & 0x3u; }
+
+// The tables are constant data, checked when the program is compiled; this
+// is kept as the start-up hook and does nothing.
 void InitFrameTables();
 
 // Decodes header.headerBytes into the other fields: 1 for a valid header,

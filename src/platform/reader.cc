@@ -4,7 +4,8 @@
 
 namespace scourby::platform {
 
-Reader::Reader(File& file, std::size_t bufferSize) : file_(file), buffer_(std::max<std::size_t>(bufferSize, 16)) {}
+Reader::Reader(File& file, std::size_t bufferSize)
+    : file_(file), buffer_(std::max<std::size_t>(bufferSize, 16)), unbuffered_(bufferSize == 0) {}
 
 std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
@@ -18,8 +19,9 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
       continue;
     }
     const std::size_t left = size - done;
-    if (left >= buffer_.size()) {
-      // Large reads go straight into the caller's memory.
+    if (unbuffered_ || left >= buffer_.size()) {
+      // Large reads (and every read without a buffer) go straight into the
+      // caller's memory.
       const std::int64_t got = file_.ReadAt(position_, out + done, left);
       if (got < 0) {
         failed_ = true;
