@@ -1,6 +1,8 @@
 // Cleaning single files end to end: the program's output, the cleaned file
 // and the trash file, byte for byte, in direct and compatibility mode.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,7 +74,7 @@ std::vector<Case> Cases() {
        static_cast<long long>(head.size() + tag.size())},
       {"kept ID3v1", head + frames + tag, {"/T", "/P"}, frames + tag, head + tag, static_cast<long long>(head.size())},
       {"keep asked, no valid tag", frames + "TAG\x01", {"/P"}, frames, "<none>", 4},
-      {"junk between frames", frames.substr(0, 834) + junk + frames.substr(834), {"/T"}, frames, junk, 12},
+      {"junk between frames", frames.substr(0, 1251) + junk + frames.substr(1251), {"/T"}, frames, junk, 12},
       {"cut-off last frame", frames + cut, {"/T"}, frames, cut, 200},
       {"lyrics and tag after frames", frames + lyrics + tag, {"/T"}, frames, lyrics + tag,
        static_cast<long long>(lyrics.size() + tag.size())},
@@ -215,6 +217,51 @@ TEST(CleanFile, RiffMessagesLeaveTheFileUntouched) {
     EXPECT_TRUE(got.file == c.input);
     EXPECT_EQ(got.trash, "<none>");
   }
+}
+
+}  // namespace
+}  // namespace scourby::testing
+
+namespace scourby::testing {
+namespace {
+
+// A small file system of its own, so that a disk can fill up mid-pass. Needs
+// root; tests skip without it.
+class FullDisk {
+ public:
+  explicit FullDisk(const std::string& size) {
+    mounted_ = geteuid() == 0 && std::system(("mount -t tmpfs -o size=" + size + " scourby-test " + dir_.path().string() +
+                                              " 2>/dev/null").c_str()) == 0;
+  }
+  ~FullDisk() {
+    if (mounted_) std::system(("umount " + dir_.path().string()).c_str());
+  }
+  bool mounted() const { return mounted_; }
+  std::string operator/(const std::string& name) const { return dir_ / name; }
+  std::string path() const { return dir_.path().string(); }
+
+ private:
+  TempDir dir_;
+  bool mounted_ = false;
+};
+
+TEST(CleanFile, AFullDiskLeavesTheInputUntouchedInCompatibilityMode) {
+  FullDisk disk("128k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small file system here";
+  const Bytes original = Id3v2Tag(2000) + Frames(240);
+  WriteFile(disk / "a.mp3", original);
+  for (const char* mode : {"/C", "/CT", "/B"}) {
+    const RunResult run = RunScourby({"a.mp3", mode}, disk.path());
+    EXPECT_NE(run.out.find("a.mp3 ! Could not write a.mp3.clean\r\n\r\nFinished! Processed 0 file(s)"), std::string::npos)
+        << mode << run.out;
+    EXPECT_TRUE(ReadFile(disk / "a.mp3") == original);
+    EXPECT_FALSE(Exists(disk / "a.mp3.clean"));
+    EXPECT_FALSE(Exists(disk / "a.mp3.bak"));
+  }
+  // Rewriting in place needs no room at all.
+  const RunResult run = RunScourby({"a.mp3"}, disk.path());
+  EXPECT_NE(run.out.find("a.mp3 - Cleaned 2010 bytes\r\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(ReadFile(disk / "a.mp3") == Frames(240));
 }
 
 }  // namespace

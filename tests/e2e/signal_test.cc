@@ -55,11 +55,13 @@ TEST(Signals, CompatibilityModeAbandonsTheCurrentFile) {
   const Bytes original = ReadFile(folder.dir / "a_big.mp3");
   Process run({"*.mp3", "/C", "/T"}, folder.dir.path().string());
   ASSERT_TRUE(run.WaitForOutput("a_big.mp3"));
+  // Two breaks in a row (signals of one kind may merge while pending, so
+  // the second is a different one): two notices, the same outcome.
   run.Signal(SIGINT);
-  run.Signal(SIGINT);
+  run.Signal(SIGQUIT);
   const RunResult result = run.Wait();
   EXPECT_EQ(result.err, "\r\n*** CTRL_C_EVENT -> Canceling current file ***\r\n"
-                        "\r\n*** CTRL_C_EVENT -> Canceling current file ***\r\n");
+                        "\r\n*** CTRL_BREAK_EVENT -> Canceling current file ***\r\n");
   EXPECT_NE(result.out.find("a_big.mp3\r\nFinished! Processed 0 file(s) - cleaned 0 bytes"), std::string::npos)
       << result.out;
   EXPECT_TRUE(ReadFile(folder.dir / "a_big.mp3") == original);

@@ -31,7 +31,7 @@ class Library {
       Add(name);
     }
     mkfifo((dir_ / "fifo.mp3").c_str(), 0600);
-    symlink("..", (dir_ / "sub/loop").c_str());
+    symlink(".", (dir_ / "sub/loop").c_str());  // a folder that holds itself
     symlink("nowhere", (dir_ / "dead.mp3").c_str());
   }
   void Add(const std::string& name) {
