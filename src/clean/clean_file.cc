@@ -300,18 +300,25 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     if (options.verbose) PrintProgress(result.frameCount, header);
 
     const auto length = static_cast<std::size_t>(header.frameLength);
-    const std::size_t got = input.Read(frame.data(), length);
-    const std::span<std::uint8_t> bytes(frame.data(), got);
-    if (got == length) {
-      const bool changed = ReconstructFrame(bytes, options.noReconstruct != 0);
+    std::span<const std::uint8_t> bytes = input.View(length);
+    if (bytes.size() == length) {
+      // Most frames hold no tag start: they are passed on where they lie in
+      // the read buffer, and copied only to be changed.
+      const std::size_t clearFrom = ReconstructStart(bytes, options.noReconstruct != 0);
+      const bool changed = clearFrom < length;
+      if (changed) {
+        std::copy(bytes.begin(), bytes.end(), frame.begin());
+        ReconstructFrame(std::span(frame.data(), length), false);
+        bytes = std::span<const std::uint8_t>(frame.data(), length);
+      }
       if (compat) {
-        pass.clean.Write(bytes.data(), got);
+        pass.clean.Write(bytes.data(), length);
       } else {
         pass.writer.Write(input, bytes, frameStart, changed);
       }
-      result.bytesKept += static_cast<std::int64_t>(got);
+      result.bytesKept += static_cast<std::int64_t>(length);
     } else {
-      pass.Trash(bytes.data(), got);
+      pass.Trash(bytes.data(), bytes.size());
     }
     frameEnd = input.Position();
     // The Xing count leaves out the Xing frame itself.

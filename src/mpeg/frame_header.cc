@@ -59,6 +59,31 @@ constexpr std::int32_t FrameLength(std::int32_t versionCode, std::int32_t layer,
   return perKbit * bitrate / sampleRate + padding;
 }
 
+// FrameLength without padding for every valid field combination, so that
+// decoding a header costs no division: [version][layer][bitrate][rate].
+using LengthTable = std::array<std::array<std::array<std::array<std::int32_t, 4>, 16>, 4>, 4>;
+
+constexpr LengthTable BuildLengthTable() {
+  LengthTable table{};
+  for (std::size_t version = 0; version < 4; ++version) {
+    for (std::size_t layerField = 1; layerField < 4; ++layerField) {
+      const std::int32_t versionCode = VersionCodes[version];
+      const std::int32_t layer = LayerNumbers[layerField];
+      if (versionCode == -1) continue;
+      for (std::size_t index = 1; index < 15; ++index) {
+        for (std::size_t rate = 0; rate < 3; ++rate) {
+          const std::int32_t bitrate = Bitrates[static_cast<std::size_t>(BitrateRow(versionCode, layer) * 16) + index];
+          table[version][layerField][index][rate] =
+              FrameLength(versionCode, layer, bitrate, SampleRates[version][rate], 0);
+        }
+      }
+    }
+  }
+  return table;
+}
+
+constexpr LengthTable kFrameLengths = BuildLengthTable();
+
 }  // namespace
 
 void InitFrameTables() {}
@@ -82,7 +107,8 @@ std::int32_t DecodeFrameHeader(FrameHeader& header) {
   header.bitrate = Bitrates[static_cast<std::size_t>(row * 16) + BitrateIndex(header)];
   if (header.bitrate < 1 || header.bitrate > kMaxBitrate) return 0;
 
-  header.frameLength = FrameLength(header.versionCode, header.layer, header.bitrate, header.sampleRate, header.padding);
+  header.frameLength = kFrameLengths[versionField][LayerField(header)][BitrateIndex(header)][SampleRateIndex(header)] +
+                       header.padding * (header.layer == 1 ? 4 : 1);
   return 1;
 }
 

@@ -45,6 +45,21 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
   return done;
 }
 
+std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
+  if (unbuffered_ || size > buffer_.size()) {
+    scratch_.resize(size);
+    return {scratch_.data(), ReadSlow(scratch_.data(), size)};
+  }
+  // Refill from the read position, so the view is one piece of the buffer.
+  const std::int64_t got = file_.ReadAt(position_, buffer_.data(), buffer_.size());
+  bufferStart_ = position_;
+  bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
+  if (got < 0) failed_ = true;
+  const std::size_t take = std::min(size, bufferLength_);
+  position_ += static_cast<std::int64_t>(take);
+  return {buffer_.data(), take};
+}
+
 bool Reader::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   const std::int64_t end = offset + static_cast<std::int64_t>(size);
   const std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "platform/file.h"
@@ -47,6 +48,18 @@ class Reader {
     return ReadSlow(static_cast<std::uint8_t*>(out), size);
   }
 
+  // Reads like Read, but hands back the bytes where they lie in the buffer
+  // rather than copying them out. The view stays valid until the next call on
+  // the reader.
+  std::span<const std::uint8_t> View(std::size_t size) {
+    const std::int64_t offset = position_ - bufferStart_;
+    if (offset >= 0 && static_cast<std::uint64_t>(offset) + size <= bufferLength_) {
+      position_ += static_cast<std::int64_t>(size);
+      return {buffer_.data() + offset, size};
+    }
+    return ViewSlow(size);
+  }
+
   // True once a read of the file has failed (not merely ended).
   bool Failed() const { return failed_; }
 
@@ -59,9 +72,11 @@ class Reader {
 
  private:
   std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
+  std::span<const std::uint8_t> ViewSlow(std::size_t size);
 
   File& file_;
   std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> scratch_;  // views that the buffer cannot hold
   bool unbuffered_ = false;       // reads bypass buffer_, which then never holds bytes
   std::int64_t bufferStart_ = 0;  // file offset of buffer_[0]
   std::size_t bufferLength_ = 0;  // valid bytes in buffer_

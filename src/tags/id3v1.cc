@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace scourby {
 namespace {
@@ -29,21 +34,75 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text) {
   return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
 }
 
-// The offset of the first occurrence of marker in bytes, or bytes.size().
-// memchr finds the candidates, so a frame without the marker's first letter
-// costs one pass over memory.
-std::size_t Find(std::span<const std::uint8_t> bytes, std::string_view marker) {
-  if (bytes.size() < marker.size()) return bytes.size();
-  const std::uint8_t* const begin = bytes.data();
-  const std::uint8_t* const last = begin + (bytes.size() - marker.size());  // last possible start
-  for (const std::uint8_t* p = begin; p <= last;) {
-    const void* hit = std::memchr(p, marker[0], static_cast<std::size_t>(last - p) + 1);
-    if (hit == nullptr) break;
-    p = static_cast<const std::uint8_t*>(hit);
-    if (std::memcmp(p, marker.data(), marker.size()) == 0) return static_cast<std::size_t>(p - begin);
-    ++p;
+// A bit 7 set in every byte of the word that is zero (and perhaps in some
+// bytes above a zero one, which the callers check byte by byte anyway).
+std::uint64_t ZeroBytes(std::uint64_t word) {
+  return (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
+}
+
+bool MarkerAt(std::span<const std::uint8_t> bytes, std::size_t at, std::string_view marker) {
+  return bytes.size() - at >= marker.size() && std::memcmp(bytes.data() + at, marker.data(), marker.size()) == 0;
+}
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Every frame of every file goes through here, so the frame is scanned once,
+// a block at a time, for the first letters of both markers.
+struct MarkerScan {
+  std::size_t tag = kNone;     // the first "TAG"
+  std::size_t lyrics = kNone;  // the first "LYRICSBEGIN" before it
+};
+
+MarkerScan ScanMarkers(std::span<const std::uint8_t> bytes) {
+  MarkerScan scan;
+  // True once the first "TAG" is found: nothing after it matters.
+  auto look = [&](std::size_t at) {
+    if (bytes[at] == 'T') {
+      if (MarkerAt(bytes, at, "TAG")) {
+        scan.tag = at;
+        return true;
+      }
+    } else if (bytes[at] == 'L' && scan.lyrics == kNone && MarkerAt(bytes, at, "LYRICSBEGIN")) {
+      scan.lyrics = at;
+    }
+    return false;
+  };
+  std::size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen bytes at a time: most blocks hold neither letter.
+  const __m128i letterT = _mm_set1_epi8('T');
+  const __m128i letterL = _mm_set1_epi8('L');
+  for (; i + 16 <= bytes.size(); i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    auto hits = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, letterT), _mm_cmpeq_epi8(block, letterL))));
+    for (; hits != 0; hits &= hits - 1) {
+      if (look(i + static_cast<std::size_t>(std::countr_zero(hits)))) return scan;
+    }
   }
-  return bytes.size();
+#endif
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    std::uint64_t hits = ZeroBytes(word ^ 0x5454545454545454ull) | ZeroBytes(word ^ 0x4C4C4C4C4C4C4C4Cull);
+    while (hits != 0) {
+      // The lowest set bit is the first candidate in file order on a
+      // little-endian machine; on others, check all eight bytes in order.
+      if constexpr (std::endian::native == std::endian::little) {
+        if (look(i + static_cast<std::size_t>(std::countr_zero(hits)) / 8)) return scan;
+        hits &= hits - 1;
+      } else {
+        for (std::size_t k = 0; k < 8; ++k) {
+          if (look(i + k)) return scan;
+        }
+        hits = 0;
+      }
+    }
+  }
+  for (; i < bytes.size(); ++i) {
+    if (look(i)) return scan;
+  }
+  return scan;
 }
 
 // The tag that starts at offset k of the frame, cut to 128 bytes or padded
@@ -95,19 +154,21 @@ std::vector<std::uint8_t> ReadTrailingId3v1(platform::Reader& input) {
   return tag;
 }
 
-bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct) {
-  if (noReconstruct) return false;
-  const std::size_t tag = Find(frame, "TAG");
-  if (tag < frame.size()) {
+std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconstruct) {
+  if (noReconstruct) return frame.size();
+  const MarkerScan scan = ScanMarkers(frame);
+  if (scan.tag != kNone) {
     // Only the first "TAG" counts; when it is no valid tag, the frame stays
     // as it is and no Lyrics3 marker is looked for.
-    if (!IsValidTagAt(frame, tag)) return false;
-    ClearFrom(frame, tag);
-    return true;
+    return IsValidTagAt(frame, scan.tag) ? scan.tag : frame.size();
   }
-  const std::size_t lyrics = Find(frame, "LYRICSBEGIN");
-  if (lyrics == frame.size()) return false;
-  ClearFrom(frame, lyrics);
+  return scan.lyrics != kNone ? scan.lyrics : frame.size();
+}
+
+bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct) {
+  const std::size_t from = ReconstructStart(frame, noReconstruct);
+  if (from == frame.size()) return false;
+  ClearFrom(frame, from);
   return true;
 }
 

@@ -30,4 +30,9 @@ std::vector<std::uint8_t> ReadTrailingId3v1(platform::Reader& input);
 // Returns true when it overwrote bytes.
 bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct);
 
+// Where ReconstructFrame would start overwriting the frame, or frame.size()
+// when it would leave the frame as it is. Lets a caller look at a frame it
+// cannot change and copy it only when it must.
+std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconstruct);
+
 }  // namespace scourby
