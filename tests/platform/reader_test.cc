@@ -135,3 +135,29 @@ TEST(File, TimesRoundTripWithFullPrecision) {
 
 }  // namespace
 }  // namespace scourby::platform
+
+namespace scourby::platform {
+namespace {
+
+TEST(Reader, ViewsMatchTheFileAcrossBufferEdgesAndBeyondTheBuffer) {
+  TempDir dir;
+  const Bytes content = Pattern(5000);
+  WriteFile(dir / "f", content);
+  File file = File::OpenExisting(dir / "f", FileAccess::kRead);
+  for (const std::size_t bufferSize : {0u, 16u, 100u, 4096u}) {
+    for (const std::size_t step : {1u, 7u, 417u, 2000u}) {
+      Reader reader(file, bufferSize);
+      Bytes got;
+      for (;;) {
+        const auto view = reader.View(step);
+        got.append(reinterpret_cast<const char*>(view.data()), view.size());
+        if (view.size() < step) break;
+      }
+      EXPECT_EQ(got, content) << bufferSize << "/" << step;
+      EXPECT_EQ(reader.Position(), 5000);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scourby::platform

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <set>
 
 #include "support/test_support.h"
@@ -206,6 +207,41 @@ TEST(ReconstructFrame, TaggedCorpus) {
   ExpectReconstructed({"silence-44-s-v1.mp3", v1End, 289, v1End[288]});
   const Bytes ape = ReadFile((corpus / "tagged" / "apev2-lyricsv2.mp3").string());
   ExpectReconstructed({"apev2-lyricsv2.mp3", ape.substr(ape.size() - 417), kUnchanged, 0});
+}
+
+}  // namespace
+}  // namespace scourby
+
+namespace scourby {
+namespace {
+
+// The plain reading of the marker rule, to check the block-wise scan against.
+std::size_t NaiveReconstructStart(const std::string& frame) {
+  const std::size_t tag = frame.find("TAG");
+  if (tag != std::string::npos) {
+    std::string candidate = frame.substr(tag, 128);
+    candidate.resize(128, '\0');
+    return IsValidId3v1(std::span(reinterpret_cast<const std::uint8_t*>(candidate.data()), 128)) ? tag : frame.size();
+  }
+  const std::size_t lyrics = frame.find("LYRICSBEGIN");
+  return lyrics == std::string::npos ? frame.size() : lyrics;
+}
+
+TEST(ReconstructStart, AgreesWithThePlainRuleAtEveryOffsetAndLength) {
+  std::mt19937 random(42);
+  const std::string markers[] = {"TAG", "TAGTitle", "TAG\x01", "LYRICSBEGIN", "LYRICSBEGI", "TA", "T", "L"};
+  for (int round = 0; round < 20000; ++round) {
+    std::string frame(random() % 200, '\0');
+    for (char& c : frame) c = static_cast<char>("TLAGYRICSBEN\0x\xFF"[random() % 15]);
+    const int planted = static_cast<int>(random() % 3);
+    for (int i = 0; i < planted && !frame.empty(); ++i) {
+      const std::string& marker = markers[random() % std::size(markers)];
+      frame.replace(random() % frame.size(), marker.size(), marker);
+    }
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size());
+    ASSERT_EQ(ReconstructStart(bytes, false), NaiveReconstructStart(frame)) << ::testing::PrintToString(frame);
+    ASSERT_EQ(ReconstructStart(bytes, true), frame.size());
+  }
 }
 
 }  // namespace
