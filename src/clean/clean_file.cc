@@ -94,16 +94,17 @@ class OutputFile {
   bool failed_ = false;
 };
 
-// Copies the bytes from..to of the input to out, a chunk at a time, and
-// leaves the read position at to (or where the file ended).
-void CopyRange(Reader& input, std::int64_t from, std::int64_t to, OutputFile& out, std::vector<std::uint8_t>& chunk) {
+// Copies the bytes from..to of the input to out, a chunk at a time straight
+// from the read buffer, and leaves the read position at to (or where the file
+// ended).
+void CopyRange(Reader& input, std::int64_t from, std::int64_t to, OutputFile& out) {
   input.SetPosition(from);
   while (from < to) {
     const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, kChunkSize));
-    const std::size_t got = input.Read(chunk.data(), want);
-    out.Write(chunk.data(), got);
-    from += static_cast<std::int64_t>(got);
-    if (got < want) break;
+    const std::span<const std::uint8_t> got = input.View(want);
+    out.Write(got.data(), got.size());
+    from += static_cast<std::int64_t>(got.size());
+    if (got.size() < want) break;
   }
 }
 
@@ -176,14 +177,13 @@ struct Pass {
   OutputFile trash;
   bool trashOpen = false;
   InPlaceWriter writer;
-  std::vector<std::uint8_t> chunk;
 
   // Writes to the trash file; a failure is reported once and stops the trash.
   void Trash(const std::uint8_t* data, std::size_t size) {
     if (trashOpen) trash.Write(data, size);
   }
   void TrashRange(std::int64_t from, std::int64_t to) {
-    if (trashOpen) CopyRange(*reader, from, to, trash, chunk);
+    if (trashOpen) CopyRange(*reader, from, to, trash);
   }
 };
 
@@ -230,7 +230,7 @@ CleanResult ReadFailed(Pass& pass) {
 }  // namespace
 
 CleanResult CleanFile(const std::string& path, const Options& options, RunTotals& totals) {
-  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}, {}};
+  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}};
   CleanResult& result = pass.result;
   const bool compat = options.compatibility != 0;
 
@@ -285,7 +285,6 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       if (compat) return Abandon(pass, Outcome::kFailed);
     }
   }
-  pass.chunk.resize(kChunkSize);
 
   std::array<std::uint8_t, kMaxFrameLength> frame;
   std::int64_t frameEnd = 0;

@@ -4,8 +4,27 @@
 
 namespace scourby::platform {
 
+namespace {
+
+// The buffer of the last reader that ended, kept for the next one.
+thread_local std::unique_ptr<std::uint8_t[]> spareBuffer;
+thread_local std::size_t spareSize = 0;
+
+}  // namespace
+
 Reader::Reader(File& file, std::size_t bufferSize)
-    : file_(file), buffer_(std::max<std::size_t>(bufferSize, 16)), unbuffered_(bufferSize == 0) {}
+    : file_(file), bufferSize_(std::max<std::size_t>(bufferSize, 16)), unbuffered_(bufferSize == 0) {
+  if (spareBuffer && spareSize == bufferSize_) {
+    buffer_ = std::move(spareBuffer);
+  } else {
+    buffer_.reset(new std::uint8_t[bufferSize_]);
+  }
+}
+
+Reader::~Reader() {
+  spareBuffer = std::move(buffer_);
+  spareSize = bufferSize_;
+}
 
 std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
@@ -13,13 +32,13 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
     const std::int64_t offset = position_ - bufferStart_;
     if (offset >= 0 && static_cast<std::uint64_t>(offset) < bufferLength_) {
       const std::size_t take = std::min(size - done, bufferLength_ - static_cast<std::size_t>(offset));
-      std::memcpy(out + done, buffer_.data() + offset, take);
+      std::memcpy(out + done, buffer_.get() + offset, take);
       done += take;
       position_ += static_cast<std::int64_t>(take);
       continue;
     }
     const std::size_t left = size - done;
-    if (unbuffered_ || left >= buffer_.size()) {
+    if (unbuffered_ || left >= bufferSize_) {
       // Large reads (and every read without a buffer) go straight into the
       // caller's memory.
       const std::int64_t got = file_.ReadAt(position_, out + done, left);
@@ -32,7 +51,7 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
       if (static_cast<std::size_t>(got) < left) break;
       continue;
     }
-    const std::int64_t got = file_.ReadAt(position_, buffer_.data(), buffer_.size());
+    const std::int64_t got = file_.ReadAt(position_, buffer_.get(), bufferSize_);
     bufferStart_ = position_;
     if (got < 0) {
       failed_ = true;
@@ -46,18 +65,18 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
 }
 
 std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
-  if (unbuffered_ || size > buffer_.size()) {
+  if (unbuffered_ || size > bufferSize_) {
     scratch_.resize(size);
     return {scratch_.data(), ReadSlow(scratch_.data(), size)};
   }
   // Refill from the read position, so the view is one piece of the buffer.
-  const std::int64_t got = file_.ReadAt(position_, buffer_.data(), buffer_.size());
+  const std::int64_t got = file_.ReadAt(position_, buffer_.get(), bufferSize_);
   bufferStart_ = position_;
   bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
   if (got < 0) failed_ = true;
   const std::size_t take = std::min(size, bufferLength_);
   position_ += static_cast<std::int64_t>(take);
-  return {buffer_.data(), take};
+  return {buffer_.get(), take};
 }
 
 bool Reader::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
@@ -66,7 +85,7 @@ bool Reader::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   const std::int64_t from = std::max(offset, bufferStart_);
   const std::int64_t to = std::min(end, bufferEnd);
   if (from < to) {
-    std::memcpy(buffer_.data() + (from - bufferStart_), static_cast<const std::uint8_t*>(data) + (from - offset),
+    std::memcpy(buffer_.get() + (from - bufferStart_), static_cast<const std::uint8_t*>(data) + (from - offset),
                 static_cast<std::size_t>(to - from));
   }
   return file_.WriteAt(offset, data, size);
