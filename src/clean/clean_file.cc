@@ -26,6 +26,7 @@ using platform::File;
 using platform::Reader;
 
 constexpr std::size_t kChunkSize = 256 * 1024;  // copies of junk and tail
+constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
 constexpr std::size_t kMaxFrameLength = 4096;    // above any valid frame
 constexpr std::int64_t kFirstFrameRange = 64000;
 
@@ -51,8 +52,8 @@ class OutputFile {
 
   void Write(const std::uint8_t* data, std::size_t size) {
     if (failed_) return;
-    if (buffer_.size() + size > kChunkSize) FlushBuffer();
-    if (size >= kChunkSize) {
+    if (buffer_.size() + size > kChunkSize || size >= kDirectWrite) FlushBuffer();
+    if (size >= kDirectWrite) {
       WriteNow(data, size);
     } else {
       buffer_.insert(buffer_.end(), data, data + size);
@@ -178,6 +179,42 @@ struct Pass {
   bool trashOpen = false;
   InPlaceWriter writer;
 
+  // Kept bytes that lie one after another in the read buffer are held as a
+  // run and written in one piece straight from the buffer, before it is
+  // refilled: no copy per frame.
+  struct Run {
+    std::int64_t source = 0;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+  } run;
+
+  void Keep(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
+    if (!changed && run.size != 0 && source == run.source + static_cast<std::int64_t>(run.size) &&
+        bytes.data() == run.data + run.size) {
+      run.size += bytes.size();
+      return;
+    }
+    FlushRun();
+    if (changed) {
+      Emit(bytes, source, true);
+    } else {
+      run = {source, bytes.data(), bytes.size()};
+    }
+  }
+  void FlushRun() {
+    if (run.size == 0) return;
+    const Run held = run;
+    run.size = 0;
+    Emit({held.data, held.size}, held.source, false);
+  }
+  void Emit(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
+    if (options.compatibility) {
+      clean.Write(bytes.data(), bytes.size());
+    } else {
+      writer.Write(*reader, bytes, source, changed);
+    }
+  }
+
   // Writes to the trash file; a failure is reported once and stops the trash.
   void Trash(const std::uint8_t* data, std::size_t size) {
     if (trashOpen) trash.Write(data, size);
@@ -230,7 +267,7 @@ CleanResult ReadFailed(Pass& pass) {
 }  // namespace
 
 CleanResult CleanFile(const std::string& path, const Options& options, RunTotals& totals) {
-  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}};
+  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}, {}};
   CleanResult& result = pass.result;
   const bool compat = options.compatibility != 0;
 
@@ -254,6 +291,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   const bool timesKnown = options.keepTimestamp && pass.input.GetTimes(savedTimes);
 
   Reader& input = pass.reader.emplace(pass.input);
+  input.SetRefillHook([&pass] { pass.FlushRun(); });
   if (SkipRiffWave(input) == -1) return End(pass, Outcome::kRiffError);
   std::vector<std::uint8_t> keptTag;
   if (options.keepId3v1) keptTag = ReadTrailingId3v1(input);
@@ -310,11 +348,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
         ReconstructFrame(std::span(frame.data(), length), false);
         bytes = std::span<const std::uint8_t>(frame.data(), length);
       }
-      if (compat) {
-        pass.clean.Write(bytes.data(), length);
-      } else {
-        pass.writer.Write(input, bytes, frameStart, changed);
-      }
+      pass.Keep(bytes, frameStart, changed);
       result.bytesKept += static_cast<std::int64_t>(length);
     } else {
       pass.Trash(bytes.data(), bytes.size());
@@ -327,6 +361,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
 
   // The tail: everything after the last frame.
   pass.TrashRange(input.Position(), result.bytesRead);
+  pass.FlushRun();
   const bool keepTag = options.keepId3v1 && keptTag.size() == 128;
   if (input.Failed()) return ReadFailed(pass);
   if (!FinishTrash(pass)) {

@@ -6,6 +6,7 @@ namespace {
 // Pending bytes are written in batches of this size: one system call per
 // batch rather than one per frame.
 constexpr std::size_t kBatchSize = 1 << 20;
+constexpr std::size_t kDirectSize = 64 * 1024;
 
 }  // namespace
 
@@ -21,6 +22,16 @@ bool InPlaceWriter::Write(platform::Reader& input, std::span<const std::uint8_t>
   if (failed_) return false;
   if (pending_.empty() && !changed && sourceOffset == written_) {
     // The bytes already stand where they belong: nothing to move.
+    written_ += static_cast<std::int64_t>(data.size());
+    return true;
+  }
+  if (pending_.empty() && data.size() >= kDirectSize && input.Position() - written_ >= std::ssize(data)) {
+    // A long run that has been read already goes out without a copy.
+    wroteAnything_ = true;
+    if (!input.WriteAt(written_, data.data(), data.size())) {
+      failed_ = true;
+      return false;
+    }
     written_ += static_cast<std::int64_t>(data.size());
     return true;
   }

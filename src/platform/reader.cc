@@ -51,8 +51,7 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
       if (static_cast<std::size_t>(got) < left) break;
       continue;
     }
-    const std::int64_t got = file_.ReadAt(position_, buffer_.get(), bufferSize_);
-    bufferStart_ = position_;
+    const std::int64_t got = Refill();
     if (got < 0) {
       failed_ = true;
       bufferLength_ = 0;
@@ -66,12 +65,12 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
 
 std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
   if (unbuffered_ || size > bufferSize_) {
+    if (beforeRefill_) beforeRefill_();  // earlier views may lie in scratch_
     scratch_.resize(size);
     return {scratch_.data(), ReadSlow(scratch_.data(), size)};
   }
   // Refill from the read position, so the view is one piece of the buffer.
-  const std::int64_t got = file_.ReadAt(position_, buffer_.get(), bufferSize_);
-  bufferStart_ = position_;
+  const std::int64_t got = Refill();
   bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
   if (got < 0) failed_ = true;
   const std::size_t take = std::min(size, bufferLength_);
@@ -79,16 +78,25 @@ std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
   return {buffer_.get(), take};
 }
 
+std::int64_t Reader::Refill() {
+  if (beforeRefill_) beforeRefill_();
+  bufferStart_ = position_;
+  return file_.ReadAt(position_, buffer_.get(), bufferSize_);
+}
+
 bool Reader::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
+  // The data may lie in the buffer itself: it goes to the file before the
+  // buffered copy of the target range is brought up to date.
+  if (!file_.WriteAt(offset, data, size)) return false;
   const std::int64_t end = offset + static_cast<std::int64_t>(size);
   const std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);
   const std::int64_t from = std::max(offset, bufferStart_);
   const std::int64_t to = std::min(end, bufferEnd);
   if (from < to) {
-    std::memcpy(buffer_.get() + (from - bufferStart_), static_cast<const std::uint8_t*>(data) + (from - offset),
-                static_cast<std::size_t>(to - from));
+    std::memmove(buffer_.get() + (from - bufferStart_), static_cast<const std::uint8_t*>(data) + (from - offset),
+                 static_cast<std::size_t>(to - from));
   }
-  return file_.WriteAt(offset, data, size);
+  return true;
 }
 
 }  // namespace scourby::platform

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -74,8 +75,13 @@ class Reader {
   // Forgets the buffered bytes, so that the next read goes to the file.
   void Invalidate() { bufferLength_ = 0; }
 
+  // Called just before the buffer is refilled, while the views it handed out
+  // are still valid: a writer that holds views uses it to write them out.
+  void SetRefillHook(std::function<void()> hook) { beforeRefill_ = std::move(hook); }
+
  private:
   std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
+  std::int64_t Refill();
   std::span<const std::uint8_t> ViewSlow(std::size_t size);
 
   File& file_;
@@ -90,6 +96,7 @@ class Reader {
   std::size_t bufferLength_ = 0;  // valid bytes in buffer_
   std::int64_t position_ = 0;
   bool failed_ = false;
+  std::function<void()> beforeRefill_;
 };
 
 }  // namespace scourby::platform
