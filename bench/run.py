@@ -6,6 +6,7 @@ MB/s of input, peak memory, and the ratio to `cp` (to `cat` for the tail case).
 
 usage: run.py SCOURBY WORKDIR [CASE ...]   (cases: library big small tail)
 """
+import hashlib
 import os
 import shutil
 import statistics
@@ -32,22 +33,32 @@ def tree_bytes(folder):
 
 
 def digest(folder):
-    """What a tool left in the folder: each .mp3 file's bytes."""
-    return {os.path.relpath(p, folder): open(p, "rb").read() for p in files_of(folder) if p.endswith(".mp3")}
+    """What a tool left in the folder: a hash of each .mp3 file's bytes."""
+    result = {}
+    for path in files_of(folder):
+        if path.endswith(".mp3"):
+            with open(path, "rb") as f:
+                result[os.path.relpath(path, folder)] = hashlib.file_digest(f, "sha256").hexdigest()
+    return result
 
 
 def measure(command, cwd):
-    """Wall time and peak resident memory (KB) of one command: wait4 on the
-    shell that runs it reports the largest process of the whole pipeline."""
+    """Wall time and peak resident memory (KB) of one command. GNU time runs
+    it, so the peak is that of the command's own processes (the largest of a
+    pipeline), not one inherited from this script through fork."""
+    report = os.path.join(cwd, "..", ".peak")
     start = time.perf_counter()
-    shell = subprocess.Popen(["/bin/sh", "-c", command], cwd=cwd,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(shell.pid, 0)
+    status = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report, "/bin/sh", "-c", command], cwd=cwd,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
     elapsed = time.perf_counter() - start
-    shell.returncode = os.waitstatus_to_exitcode(status)
-    if shell.returncode != 0:
-        print("  (%s exited with %d)" % (command, shell.returncode), flush=True)
-    return elapsed, usage.ru_maxrss
+    if status != 0:
+        print("  (%s exited with %d)" % (command, status), flush=True)
+    try:
+        with open(report) as f:
+            peak = int(f.read().split()[-1])
+    except (OSError, ValueError, IndexError):
+        peak = 0
+    return elapsed, peak
 
 
 def tools(case, scourby):

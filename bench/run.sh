@@ -7,6 +7,10 @@
 #   BENCH_RUNS=3 bench/run.sh big                     (runs per tool; default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ ! -x /usr/bin/time ]; then
+  echo "bench/run.sh needs GNU time for peak memory: apt-get install time" >&2
+  exit 1
+fi
 cmake --preset default >/dev/null
 cmake --build --preset default --target scourby >/dev/null
 work=${BENCH_DIR:-}
