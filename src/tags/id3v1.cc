@@ -69,13 +69,18 @@ MarkerScan ScanMarkers(std::span<const std::uint8_t> bytes) {
   };
   std::size_t i = 0;
 #ifdef __SSE2__
-  // Sixteen bytes at a time: most blocks hold neither letter.
+  // Sixteen positions at a time, each tested for the first two letters of
+  // both markers ("TA", "LY"): in audio data almost no block holds either.
   const __m128i letterT = _mm_set1_epi8('T');
+  const __m128i letterA = _mm_set1_epi8('A');
   const __m128i letterL = _mm_set1_epi8('L');
-  for (; i + 16 <= bytes.size(); i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-    auto hits = static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, letterT), _mm_cmpeq_epi8(block, letterL))));
+  const __m128i letterY = _mm_set1_epi8('Y');
+  for (; i + 17 <= bytes.size(); i += 16) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 1));
+    const __m128i ta = _mm_and_si128(_mm_cmpeq_epi8(first, letterT), _mm_cmpeq_epi8(second, letterA));
+    const __m128i ly = _mm_and_si128(_mm_cmpeq_epi8(first, letterL), _mm_cmpeq_epi8(second, letterY));
+    auto hits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ta, ly)));
     for (; hits != 0; hits &= hits - 1) {
       if (look(i + static_cast<std::size_t>(std::countr_zero(hits)))) return scan;
     }
