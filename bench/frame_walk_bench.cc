@@ -96,7 +96,8 @@ int WalkFrames(platform::Reader& reader) {
   return frames;
 }
 
-// Argument: the Reader's buffer size; 0 makes every read a system call.
+// Arguments: the Reader's buffer size (0 makes every read a system call) and
+// its map window (0: read through the buffer; else mapped, as the pass does).
 void BM_FrameWalk(benchmark::State& state) {
   const WalkFile& walkFile = TheWalkFile();
   platform::File file = platform::File::OpenExisting(walkFile.path(), platform::FileAccess::kRead);
@@ -105,7 +106,7 @@ void BM_FrameWalk(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    platform::Reader reader(file, static_cast<std::size_t>(state.range(0)));
+    platform::Reader reader(file, static_cast<std::size_t>(state.range(0)), static_cast<std::size_t>(state.range(1)));
     const int frames = WalkFrames(reader);
     if (frames != walkFile.frames() || reader.Position() != walkFile.size()) {
       state.SkipWithError("the walk did not reach every frame");
@@ -117,9 +118,11 @@ void BM_FrameWalk(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FrameWalk)
-    ->ArgName("buffer")
-    ->Arg(static_cast<std::int64_t>(platform::Reader::kDefaultBufferSize))
-    ->Arg(0)
+    ->ArgNames({"buffer", "map"})
+    ->Args({static_cast<std::int64_t>(platform::Reader::kDefaultBufferSize),
+            static_cast<std::int64_t>(platform::Reader::kDefaultMapWindow)})
+    ->Args({static_cast<std::int64_t>(platform::Reader::kDefaultBufferSize), 0})
+    ->Args({0, 0})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

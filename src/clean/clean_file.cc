@@ -290,7 +290,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   platform::FileTimes savedTimes;
   const bool timesKnown = options.keepTimestamp && pass.input.GetTimes(savedTimes);
 
-  Reader& input = pass.reader.emplace(pass.input);
+  Reader& input = pass.reader.emplace(pass.input, Reader::kDefaultBufferSize, Reader::kDefaultMapWindow);
   input.SetRefillHook([&pass] { pass.FlushRun(); });
   if (SkipRiffWave(input) == -1) return End(pass, Outcome::kRiffError);
   std::vector<std::uint8_t> keptTag;
@@ -362,6 +362,8 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   // The tail: everything after the last frame.
   pass.TrashRange(input.Position(), result.bytesRead);
   pass.FlushRun();
+  // Reading is done: no window stays mapped while the file is cut or replaced.
+  input.Invalidate();
   const bool keepTag = options.keepId3v1 && keptTag.size() == 128;
   if (input.Failed()) return ReadFailed(pass);
   if (!FinishTrash(pass)) {

@@ -21,10 +21,14 @@ namespace scourby::platform {
 class Reader {
  public:
   static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
+  static constexpr std::size_t kDefaultMapWindow = 4 * 1024 * 1024;
 
   // A bufferSize of 0 makes every read go straight to the file (one system
-  // call each); sizes from 1 to 15 are raised to 16.
-  explicit Reader(File& file, std::size_t bufferSize = kDefaultBufferSize);
+  // call each); sizes from 1 to 15 are raised to 16. With a mapWindow, the
+  // file is mapped into memory that many bytes at a time (at least enough for
+  // a view of bufferSize bytes) and read without a copy; where it cannot be
+  // mapped, the reader falls back to reading through its buffer.
+  explicit Reader(File& file, std::size_t bufferSize = kDefaultBufferSize, std::size_t mapWindow = 0);
   ~Reader();
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -46,7 +50,7 @@ class Reader {
   std::size_t Read(void* out, std::size_t size) {
     const std::int64_t offset = position_ - bufferStart_;
     if (offset >= 0 && static_cast<std::uint64_t>(offset) + size <= bufferLength_) {
-      std::memcpy(out, buffer_.get() + offset, size);
+      std::memcpy(out, data_ + offset, size);
       position_ += static_cast<std::int64_t>(size);
       return size;
     }
@@ -60,20 +64,25 @@ class Reader {
     const std::int64_t offset = position_ - bufferStart_;
     if (offset >= 0 && static_cast<std::uint64_t>(offset) + size <= bufferLength_) {
       position_ += static_cast<std::int64_t>(size);
-      return {buffer_.get() + offset, size};
+      return {data_ + offset, size};
     }
     return ViewSlow(size);
   }
 
-  // True once a read of the file has failed (not merely ended).
-  bool Failed() const { return failed_; }
+  // True once a read of the file has failed (not merely ended), mapped pages
+  // that another process cut off from the file included.
+  bool Failed() const { return failed_ || (mapped_ && MappedReadFaults() != faultsAtStart_); }
 
   // Writes size bytes at offset through the file, updating any buffered copy
   // of them. The read position does not move.
   bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
 
-  // Forgets the buffered bytes, so that the next read goes to the file.
-  void Invalidate() { bufferLength_ = 0; }
+  // Forgets the buffered bytes and unmaps any window, so that the next read
+  // goes to the file (Windows cannot cut a file while a window is mapped).
+  void Invalidate() {
+    bufferLength_ = 0;
+    window_ = Window();
+  }
 
   // Called just before the buffer is refilled, while the views it handed out
   // are still valid: a writer that holds views uses it to write them out.
@@ -81,7 +90,8 @@ class Reader {
 
  private:
   std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
-  std::int64_t Refill();
+  bool Refill();
+  bool MapAt(std::int64_t position);
   std::span<const std::uint8_t> ViewSlow(std::size_t size);
 
   File& file_;
@@ -90,10 +100,15 @@ class Reader {
   // in a fresh buffer per file.
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t bufferSize_ = 0;
+  Window window_;                  // the mapped bytes, while the file maps
+  std::size_t mapWindow_ = 0;      // 0: the file is read, not mapped
+  std::uint64_t faultsAtStart_ = 0;
+  bool mapped_ = false;            // a window has been mapped
+  const std::uint8_t* data_ = nullptr;  // the buffered bytes: buffer_ or window_
   std::vector<std::uint8_t> scratch_;  // views that the buffer cannot hold
-  bool unbuffered_ = false;       // reads bypass buffer_, which then never holds bytes
-  std::int64_t bufferStart_ = 0;  // file offset of buffer_[0]
-  std::size_t bufferLength_ = 0;  // valid bytes in buffer_
+  bool unbuffered_ = false;       // reads bypass the buffer, which then never holds bytes
+  std::int64_t bufferStart_ = 0;  // file offset of data_[0]
+  std::size_t bufferLength_ = 0;  // valid bytes at data_
   std::int64_t position_ = 0;
   bool failed_ = false;
   std::function<void()> beforeRefill_;
