@@ -175,6 +175,7 @@ struct Pass {
   OutputFile clean;
   OutputFile trash;
   bool trashOpen = false;
+  bool trashWritten = false;  // a finished, non-empty trash file
   InPlaceWriter writer;
   std::vector<std::uint8_t> chunk;
 
@@ -206,12 +207,16 @@ CleanResult Abandon(Pass& pass, Outcome outcome) {
 // could not be written.
 bool FinishTrash(Pass& pass) {
   if (!pass.trashOpen) return true;
-  pass.trashOpen = false;
   if (pass.trash.length() == 0 && !pass.trash.failed()) {
+    pass.trashOpen = false;
     pass.trash.Discard();
     return true;
   }
-  return pass.trash.Finish(nullptr);
+  // A trash file that could not be written stays known to Abandon.
+  if (!pass.trash.Finish(nullptr)) return false;
+  pass.trashOpen = false;
+  pass.trashWritten = true;
+  return true;
 }
 
 // A read of the input failed midway. Compatibility mode and a direct-mode
@@ -230,7 +235,7 @@ CleanResult ReadFailed(Pass& pass) {
 }  // namespace
 
 CleanResult CleanFile(const std::string& path, const Options& options, RunTotals& totals) {
-  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}, {}};
+  Pass pass{path, options, {}, {}, {}, {}, {}, false, false, {}, {}};
   CleanResult& result = pass.result;
   const bool compat = options.compatibility != 0;
 
@@ -321,6 +326,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       pass.Trash(bytes.data(), bytes.size());
     }
     frameEnd = input.Position();
+    if (input.Failed()) break;
     // The Xing count leaves out the Xing frame itself.
     if (xing.xingFramesKnown && result.frameCount > xing.xingFrameCount) break;
     if (FindFrameHeader(input, 0, header, xing) != 1) break;
@@ -330,21 +336,22 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   pass.TrashRange(input.Position(), result.bytesRead);
   const bool keepTag = options.keepId3v1 && keptTag.size() == 128;
   if (input.Failed()) return ReadFailed(pass);
-  if (!FinishTrash(pass)) {
-    // Without the trash the removed bytes would be lost: in compatibility
-    // mode the input stays as it was. In direct mode the pass goes on.
-    PrintLine(" ! Could not write " + path + ".trash");
-    if (compat) return Abandon(pass, Outcome::kFailed);
-  }
-
   if (compat) {
     if (keepTag) pass.clean.Write(keptTag.data(), keptTag.size());
     if (!pass.clean.Finish(timesKnown ? &savedTimes : nullptr)) {
       PrintLine(" ! Could not write " + path + ".clean");
-      pass.clean.Discard();
-      return End(pass, Outcome::kFailed);
+      return Abandon(pass, Outcome::kFailed);
     }
-  } else {
+  }
+  if (!FinishTrash(pass)) {
+    // Without the trash the removed bytes would be lost: in compatibility
+    // mode the input stays as it was (and the finished ".clean" goes). In
+    // direct mode the pass goes on.
+    PrintLine(" ! Could not write " + path + ".trash");
+    if (compat) return Abandon(pass, Outcome::kFailed);
+  }
+
+  if (!compat) {
     if (keepTag) pass.writer.Write(input, keptTag, -1, true);
     // Every byte worth keeping has been read: the rest of the file is room.
     input.SetPosition(std::max<std::int64_t>(result.bytesRead, result.bytesKept + (keepTag ? 128 : 0)));
@@ -367,12 +374,23 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     // until the cleaned file has taken the input's place.
     if (!platform::kOpenFilesCanBeRenamed) pass.input.Close();
     const std::string cleanPath = path + ".clean";
-    const bool replaced = (!options.backup || platform::RenameReplacing(path, path + ".bak")) &&
-                          platform::RenameReplacing(cleanPath, path);
+    const std::string backupPath = path + ".bak";
+    const bool movedAside = options.backup && platform::RenameReplacing(path, backupPath);
+    const bool replaced = (!options.backup || movedAside) && platform::RenameReplacing(cleanPath, path);
     pass.input.Close();
-    if (!replaced) PrintLine(" ! Could not rename " + cleanPath + " to " + path);
-  } else {
-    pass.input.Close();
+    if (!replaced) {
+      // The file was not cleaned: the input keeps (or gets back) its name and
+      // the cleaned copy goes, as after any other failure.
+      if (movedAside) platform::RenameReplacing(backupPath, path);
+      PrintLine(" ! Could not rename " + cleanPath + " to " + path);
+      pass.clean.Discard();
+      if (pass.trashWritten) pass.trash.Discard();
+      return End(pass, Outcome::kFailed);
+    }
+  } else if (!pass.input.Close()) {
+    // A delayed write error surfaces here at the latest.
+    PrintLine(" ! Could not rewrite " + path);
+    return End(pass, Outcome::kFailed);
   }
 
   const std::int64_t cleaned = result.bytesRead - result.bytesKept;
