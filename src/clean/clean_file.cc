@@ -198,8 +198,9 @@ CleanResult End(Pass& pass, Outcome outcome) {
 // incomplete outputs go.
 CleanResult Abandon(Pass& pass, Outcome outcome) {
   if (!pass.clean.path().empty()) pass.clean.Discard();
-  if (pass.trashOpen) pass.trash.Discard();
+  if (pass.trashOpen || pass.trashWritten) pass.trash.Discard();
   pass.trashOpen = false;
+  pass.trashWritten = false;
   return End(pass, outcome);
 }
 
@@ -217,6 +218,27 @@ bool FinishTrash(Pass& pass) {
   pass.trashOpen = false;
   pass.trashWritten = true;
   return true;
+}
+
+// Bytes that another process appended while the pass ran lie beyond the
+// length the pass saw. They are moved down behind the cleaned data, so that
+// cutting the file loses none of them; the length is looked at again until
+// it stays put. Returns the length to cut the file at, or -1 on a failure.
+std::int64_t KeepAppended(File& file, std::int64_t seen, std::int64_t written, std::vector<std::uint8_t>& chunk) {
+  std::int64_t from = seen;
+  std::int64_t to = written;  // never behind from: a forward copy is safe
+  while (true) {
+    const std::int64_t length = file.Length();
+    if (length < 0) return -1;
+    if (length <= from) return to;
+    while (from < length) {
+      const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length - from, kChunkSize));
+      const std::int64_t got = file.ReadAt(from, chunk.data(), want);
+      if (got <= 0 || !file.WriteAt(to, chunk.data(), static_cast<std::size_t>(got))) return -1;
+      from += got;
+      to += got;
+    }
+  }
 }
 
 // A read of the input failed midway. Compatibility mode and a direct-mode
@@ -259,6 +281,9 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   const bool timesKnown = options.keepTimestamp && pass.input.GetTimes(savedTimes);
 
   Reader& input = pass.reader.emplace(pass.input);
+  // The pass cleans the file as long as it was when it was opened; what
+  // another process appends meanwhile is never read as part of it.
+  input.SetLimit(result.bytesRead);
   if (SkipRiffWave(input) == -1) return End(pass, Outcome::kRiffError);
   std::vector<std::uint8_t> keptTag;
   if (options.keepId3v1) keptTag = ReadTrailingId3v1(input);
@@ -355,7 +380,10 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     if (keepTag) pass.writer.Write(input, keptTag, -1, true);
     // Every byte worth keeping has been read: the rest of the file is room.
     input.SetPosition(std::max<std::int64_t>(result.bytesRead, result.bytesKept + (keepTag ? 128 : 0)));
-    if (!pass.writer.Flush(input) || !pass.input.Truncate(pass.writer.written())) {
+    std::int64_t length = -1;
+    if (!pass.writer.Flush(input) ||
+        (length = KeepAppended(pass.input, result.bytesRead, pass.writer.written(), pass.chunk)) < 0 ||
+        !pass.input.Truncate(length)) {
       PrintLine(" ! Could not rewrite " + path);
       return End(pass, Outcome::kFailed);
     }
@@ -372,6 +400,12 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (compat) {
     // Windows cannot rename a file that is open; elsewhere the lock is held
     // until the cleaned file has taken the input's place.
+    if (pass.input.Length() != result.bytesRead) {
+      // Another process wrote to the file meanwhile: replacing it would lose
+      // what it wrote.
+      PrintLine(" ! Could not clean " + path + ": it changed meanwhile");
+      return Abandon(pass, Outcome::kFailed);
+    }
     if (!platform::kOpenFilesCanBeRenamed) pass.input.Close();
     const std::string cleanPath = path + ".clean";
     const std::string backupPath = path + ".bak";
@@ -383,9 +417,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       // the cleaned copy goes, as after any other failure.
       if (movedAside) platform::RenameReplacing(backupPath, path);
       PrintLine(" ! Could not rename " + cleanPath + " to " + path);
-      pass.clean.Discard();
-      if (pass.trashWritten) pass.trash.Discard();
-      return End(pass, Outcome::kFailed);
+      return Abandon(pass, Outcome::kFailed);
     }
   } else if (!pass.input.Close()) {
     // A delayed write error surfaces here at the latest.

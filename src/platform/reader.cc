@@ -18,7 +18,8 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
       position_ += static_cast<std::int64_t>(take);
       continue;
     }
-    const std::size_t left = size - done;
+    const std::size_t left = BeforeLimit(size - done);
+    if (left == 0) break;
     if (unbuffered_ || left >= buffer_.size()) {
       // Large reads (and every read without a buffer) go straight into the
       // caller's memory.
@@ -32,7 +33,7 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
       if (static_cast<std::size_t>(got) < left) break;
       continue;
     }
-    const std::int64_t got = file_.ReadAt(position_, buffer_.data(), buffer_.size());
+    const std::int64_t got = file_.ReadAt(position_, buffer_.data(), BeforeLimit(buffer_.size()));
     bufferStart_ = position_;
     if (got < 0) {
       failed_ = true;
@@ -51,7 +52,7 @@ std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
     return {scratch_.data(), ReadSlow(scratch_.data(), size)};
   }
   // Refill from the read position, so the view is one piece of the buffer.
-  const std::int64_t got = file_.ReadAt(position_, buffer_.data(), buffer_.size());
+  const std::int64_t got = file_.ReadAt(position_, buffer_.data(), BeforeLimit(buffer_.size()));
   bufferStart_ = position_;
   bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
   if (got < 0) failed_ = true;
