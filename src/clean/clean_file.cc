@@ -225,8 +225,14 @@ bool FinishTrash(Pass& pass) {
 // cutting the file loses none of them; the length is looked at again until
 // it stays put. Returns the length to cut the file at, or -1 on a failure.
 std::int64_t KeepAppended(File& file, std::int64_t seen, std::int64_t written, std::vector<std::uint8_t>& chunk) {
+  if (written >= seen) {
+    // A kept ID3v1 tag overlapping the last frame can end the cleaned data
+    // beyond the old length: whatever follows it stays where it is.
+    const std::int64_t length = file.Length();
+    return length < 0 ? -1 : std::max(length, written);
+  }
   std::int64_t from = seen;
-  std::int64_t to = written;  // never behind from: a forward copy is safe
+  std::int64_t to = written;  // ahead of from: a forward copy is safe
   while (true) {
     const std::int64_t length = file.Length();
     if (length < 0) return -1;
