@@ -177,6 +177,7 @@ struct Pass {
   OutputFile clean;
   OutputFile trash;
   bool trashOpen = false;
+  bool trashWritten = false;  // a finished, non-empty trash file
   InPlaceWriter writer;
 
   // Kept bytes that lie one after another in the read buffer are held as a
@@ -234,8 +235,9 @@ CleanResult End(Pass& pass, Outcome outcome) {
 // incomplete outputs go.
 CleanResult Abandon(Pass& pass, Outcome outcome) {
   if (!pass.clean.path().empty()) pass.clean.Discard();
-  if (pass.trashOpen) pass.trash.Discard();
+  if (pass.trashOpen || pass.trashWritten) pass.trash.Discard();
   pass.trashOpen = false;
+  pass.trashWritten = false;
   return End(pass, outcome);
 }
 
@@ -243,12 +245,45 @@ CleanResult Abandon(Pass& pass, Outcome outcome) {
 // could not be written.
 bool FinishTrash(Pass& pass) {
   if (!pass.trashOpen) return true;
-  pass.trashOpen = false;
   if (pass.trash.length() == 0 && !pass.trash.failed()) {
+    pass.trashOpen = false;
     pass.trash.Discard();
     return true;
   }
-  return pass.trash.Finish(nullptr);
+  // A trash file that could not be written stays known to Abandon.
+  if (!pass.trash.Finish(nullptr)) return false;
+  pass.trashOpen = false;
+  pass.trashWritten = true;
+  return true;
+}
+
+// Bytes that another process appended while the pass ran lie beyond the
+// length the pass saw. They are moved down behind the cleaned data, so that
+// cutting the file loses none of them; the length is looked at again until
+// it stays put. Returns the length to cut the file at, or -1 on a failure.
+std::int64_t KeepAppended(File& file, std::int64_t seen, std::int64_t written) {
+  if (written >= seen) {
+    // A kept ID3v1 tag overlapping the last frame can end the cleaned data
+    // beyond the old length: whatever follows it stays where it is.
+    const std::int64_t length = file.Length();
+    return length < 0 ? -1 : std::max(length, written);
+  }
+  std::int64_t from = seen;
+  std::int64_t to = written;  // ahead of from: a forward copy is safe
+  std::vector<std::uint8_t> chunk;
+  while (true) {
+    const std::int64_t length = file.Length();
+    if (length < 0) return -1;
+    if (length <= from) return to;
+    chunk.resize(kChunkSize);
+    while (from < length) {
+      const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length - from, kChunkSize));
+      const std::int64_t got = file.ReadAt(from, chunk.data(), want);
+      if (got <= 0 || !file.WriteAt(to, chunk.data(), static_cast<std::size_t>(got))) return -1;
+      from += got;
+      to += got;
+    }
+  }
 }
 
 // A read of the input failed midway. Compatibility mode and a direct-mode
@@ -267,7 +302,7 @@ CleanResult ReadFailed(Pass& pass) {
 }  // namespace
 
 CleanResult CleanFile(const std::string& path, const Options& options, RunTotals& totals) {
-  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}, {}};
+  Pass pass{path, options, {}, {}, {}, {}, {}, false, false, {}, {}};
   CleanResult& result = pass.result;
   const bool compat = options.compatibility != 0;
 
@@ -292,6 +327,9 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
 
   Reader& input = pass.reader.emplace(pass.input, Reader::kDefaultBufferSize, Reader::kDefaultMapWindow);
   input.SetRefillHook([&pass] { pass.FlushRun(); });
+  // The pass cleans the file as long as it was when it was opened; what
+  // another process appends meanwhile is never read as part of it.
+  input.SetLimit(result.bytesRead);
   if (SkipRiffWave(input) == -1) return End(pass, Outcome::kRiffError);
   std::vector<std::uint8_t> keptTag;
   if (options.keepId3v1) keptTag = ReadTrailingId3v1(input);
@@ -354,6 +392,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       pass.Trash(bytes.data(), bytes.size());
     }
     frameEnd = input.Position();
+    if (input.Failed()) break;
     // The Xing count leaves out the Xing frame itself.
     if (xing.xingFramesKnown && result.frameCount > xing.xingFrameCount) break;
     if (FindFrameHeader(input, 0, header, xing) != 1) break;
@@ -366,25 +405,29 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   input.Invalidate();
   const bool keepTag = options.keepId3v1 && keptTag.size() == 128;
   if (input.Failed()) return ReadFailed(pass);
-  if (!FinishTrash(pass)) {
-    // Without the trash the removed bytes would be lost: in compatibility
-    // mode the input stays as it was. In direct mode the pass goes on.
-    PrintLine(" ! Could not write " + path + ".trash");
-    if (compat) return Abandon(pass, Outcome::kFailed);
-  }
-
   if (compat) {
     if (keepTag) pass.clean.Write(keptTag.data(), keptTag.size());
     if (!pass.clean.Finish(timesKnown ? &savedTimes : nullptr)) {
       PrintLine(" ! Could not write " + path + ".clean");
-      pass.clean.Discard();
-      return End(pass, Outcome::kFailed);
+      return Abandon(pass, Outcome::kFailed);
     }
-  } else {
+  }
+  if (!FinishTrash(pass)) {
+    // Without the trash the removed bytes would be lost: in compatibility
+    // mode the input stays as it was (and the finished ".clean" goes). In
+    // direct mode the pass goes on.
+    PrintLine(" ! Could not write " + path + ".trash");
+    if (compat) return Abandon(pass, Outcome::kFailed);
+  }
+
+  if (!compat) {
     if (keepTag) pass.writer.Write(input, keptTag, -1, true);
     // Every byte worth keeping has been read: the rest of the file is room.
     input.SetPosition(std::max<std::int64_t>(result.bytesRead, result.bytesKept + (keepTag ? 128 : 0)));
-    if (!pass.writer.Flush(input) || !pass.input.Truncate(pass.writer.written())) {
+    std::int64_t length = -1;
+    if (!pass.writer.Flush(input) ||
+        (length = KeepAppended(pass.input, result.bytesRead, pass.writer.written())) < 0 ||
+        !pass.input.Truncate(length)) {
       PrintLine(" ! Could not rewrite " + path);
       return End(pass, Outcome::kFailed);
     }
@@ -401,14 +444,29 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (compat) {
     // Windows cannot rename a file that is open; elsewhere the lock is held
     // until the cleaned file has taken the input's place.
+    if (pass.input.Length() != result.bytesRead) {
+      // Another process wrote to the file meanwhile: replacing it would lose
+      // what it wrote.
+      PrintLine(" ! Could not clean " + path + ": it changed meanwhile");
+      return Abandon(pass, Outcome::kFailed);
+    }
     if (!platform::kOpenFilesCanBeRenamed) pass.input.Close();
     const std::string cleanPath = path + ".clean";
-    const bool replaced = (!options.backup || platform::RenameReplacing(path, path + ".bak")) &&
-                          platform::RenameReplacing(cleanPath, path);
+    const std::string backupPath = path + ".bak";
+    const bool movedAside = options.backup && platform::RenameReplacing(path, backupPath);
+    const bool replaced = (!options.backup || movedAside) && platform::RenameReplacing(cleanPath, path);
     pass.input.Close();
-    if (!replaced) PrintLine(" ! Could not rename " + cleanPath + " to " + path);
-  } else {
-    pass.input.Close();
+    if (!replaced) {
+      // The file was not cleaned: the input keeps (or gets back) its name and
+      // the cleaned copy goes, as after any other failure.
+      if (movedAside) platform::RenameReplacing(backupPath, path);
+      PrintLine(" ! Could not rename " + cleanPath + " to " + path);
+      return Abandon(pass, Outcome::kFailed);
+    }
+  } else if (!pass.input.Close()) {
+    // A delayed write error surfaces here at the latest.
+    PrintLine(" ! Could not rewrite " + path);
+    return End(pass, Outcome::kFailed);
   }
 
   const std::int64_t cleaned = result.bytesRead - result.bytesKept;

@@ -46,6 +46,11 @@ bool InPlaceWriter::Flush(platform::Reader& input) {
 }
 
 bool InPlaceWriter::WritePending(platform::Reader& input) {
+  // After a failed read the pass cannot finish: the file must stay as it is.
+  if (input.Failed()) {
+    failed_ = true;
+    return false;
+  }
   // Never at or beyond the read position: those bytes are still to be read.
   const std::int64_t room = input.Position() - written_;
   if (room <= 0) return true;

@@ -19,7 +19,8 @@ class InPlaceWriter {
   // Hands over kept bytes that were read at sourceOffset (changed: altered
   // since). Bytes that would land exactly where they already are, unchanged,
   // are not written again. The rest is written in batches as room allows.
-  // False once a write has failed.
+  // False once a write has failed. Nothing is written once a read of input
+  // has failed.
   bool Write(platform::Reader& input, std::span<const std::uint8_t> data, std::int64_t sourceOffset, bool changed);
 
   // Writes everything still pending; the read position must lie at or

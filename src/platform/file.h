@@ -72,7 +72,8 @@ class File {
   // (mmap / MapViewOfFile), so that they are read without a copy. offset must
   // be a multiple of MapGranularity() and the bytes must lie within the file.
   // An empty window means the bytes are to be read instead: the platform or
-  // the file does not map, or the test seam turned mapping off. Should another
+  // the file does not map, or a test's fault plan is in force (so that
+  // every read is counted and can be made to fail). Should another
   // process cut the file while it is mapped, the lost pages read as zeros and
   // MappedReadFaults() counts up, so the reader can report a failed read
   // instead of the process being killed.
@@ -132,10 +133,6 @@ std::size_t MapGranularity();
 // How many pages of mapped windows have been found cut off from their file
 // since the program started.
 std::uint64_t MappedReadFaults();
-
-// Test seam: while mapping is not allowed, MapForRead declines, so every byte
-// is read through ReadAt.
-void AllowMapping(bool allowed);
 
 // Whether a file may be renamed while it is open (Windows: no).
 #ifdef _WIN32

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/fault_plan.h"
 #include "platform/file.h"
 
 namespace scourby::platform {
@@ -21,7 +22,6 @@ struct Range {
 };
 Range ranges[kSlots];
 std::atomic<std::uint64_t> faults{0};
-bool mappingAllowed = true;
 std::uintptr_t pageSize = 0;
 struct sigaction previousAction;
 
@@ -61,12 +61,10 @@ bool InstallGuard() {
 
 std::size_t MapGranularity() { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); }
 
-void AllowMapping(bool allowed) { mappingAllowed = allowed; }
-
 std::uint64_t MappedReadFaults() { return faults.load(std::memory_order_relaxed); }
 
 Window File::MapForRead(std::int64_t offset, std::size_t size) {
-  if (fd_ < 0 || size == 0 || offset < 0 || !mappingAllowed || !InstallGuard()) return {};
+  if (fd_ < 0 || size == 0 || offset < 0 || activeFaultPlan != nullptr || !InstallGuard()) return {};
   int slot = 0;
   while (slot < kSlots && ranges[slot].end.load(std::memory_order_relaxed) != 0) ++slot;
   if (slot == kSlots) return {};

@@ -3,14 +3,10 @@
 // under a reader.
 #include <windows.h>
 
+#include "platform/fault_plan.h"
 #include "platform/file.h"
 
 namespace scourby::platform {
-namespace {
-
-bool mappingAllowed = true;
-
-}  // namespace
 
 std::size_t MapGranularity() {
   SYSTEM_INFO info;
@@ -20,10 +16,8 @@ std::size_t MapGranularity() {
 
 std::uint64_t MappedReadFaults() { return 0; }
 
-void AllowMapping(bool allowed) { mappingAllowed = allowed; }
-
 Window File::MapForRead(std::int64_t offset, std::size_t size) {
-  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE || size == 0 || offset < 0 || !mappingAllowed) return {};
+  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE || size == 0 || offset < 0 || activeFaultPlan != nullptr) return {};
   HANDLE mapping = CreateFileMappingA(handle_, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) return {};
   const auto at = static_cast<std::uint64_t>(offset);

@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/fault_plan.h"
 #include "platform/file.h"
 
 namespace scourby::platform {
 namespace {
 
 int OpenNoBlock(const std::string& path, int flags) {
+  if (FaultHit(FileOp::kOpen)) return -1;
   int fd;
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -84,6 +86,7 @@ File File::CreateOutput(const std::string& path, const File* like) {
 bool File::IsOpen() const { return fd_ >= 0; }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
+  if (FaultHit(FileOp::kRead)) return -1;
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
@@ -100,6 +103,9 @@ std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
 
 bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   const auto* in = static_cast<const char*>(data);
+  const std::size_t allowed = FaultWriteAllowance(size);
+  const bool cutShort = allowed < size;
+  size = allowed;
   std::size_t done = 0;
   while (done < size) {
     const ssize_t put = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
@@ -110,7 +116,7 @@ bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
     if (put == 0) return false;
     done += static_cast<std::size_t>(put);
   }
-  return true;
+  return !cutShort;
 }
 
 std::int64_t File::Length() {
@@ -119,9 +125,15 @@ std::int64_t File::Length() {
   return static_cast<std::int64_t>(st.st_size);
 }
 
-bool File::Truncate(std::int64_t length) { return ::ftruncate(fd_, static_cast<off_t>(length)) == 0; }
+bool File::Truncate(std::int64_t length) {
+  if (FaultHit(FileOp::kTruncate)) return false;
+  return ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+}
 
-bool File::Flush() { return ::fsync(fd_) == 0; }
+bool File::Flush() {
+  if (FaultHit(FileOp::kFlush)) return false;
+  return ::fsync(fd_) == 0;
+}
 
 bool File::TryLock() {
   int rc;
@@ -147,14 +159,19 @@ bool File::SetTimes(const FileTimes& times) {
 
 bool File::Close() {
   if (fd_ < 0) return true;
+  const bool injected = FaultHit(FileOp::kClose);
   const int rc = ::close(fd_);
   fd_ = -1;
-  return rc == 0 || errno == EINTR;
+  return !injected && (rc == 0 || errno == EINTR);
 }
 
-bool DeletePath(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeletePath(const std::string& path) {
+  if (FaultHit(FileOp::kDelete)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
+  if (FaultHit(FileOp::kRename)) return false;
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 

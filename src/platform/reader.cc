@@ -42,7 +42,8 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
       position_ += static_cast<std::int64_t>(take);
       continue;
     }
-    const std::size_t left = size - done;
+    const std::size_t left = BeforeLimit(size - done);
+    if (left == 0) break;
     if (unbuffered_ || (left >= bufferSize_ && mapWindow_ == 0)) {
       // Large reads (and every read without a buffer) go straight into the
       // caller's memory.
@@ -94,16 +95,17 @@ bool Reader::Refill() {
   window_ = Window();
   data_ = buffer_.get();
   bufferStart_ = position_;
-  const std::int64_t got = file_.ReadAt(position_, buffer_.get(), bufferSize_);
+  const std::int64_t got = file_.ReadAt(position_, buffer_.get(), BeforeLimit(bufferSize_));
   bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
   return got >= 0;
 }
 
-// Maps the window that holds position, up to the file's current end. False
-// when the bytes are to be read instead.
+// Maps the window that holds position, up to the file's current end (or the
+// limit). False when the bytes are to be read instead.
 bool Reader::MapAt(std::int64_t position) {
-  const std::int64_t length = file_.Length();
-  if (length < 0) return false;
+  const std::int64_t fileLength = file_.Length();
+  if (fileLength < 0) return false;
+  const std::int64_t length = std::min(fileLength, limit_);
   if (length <= static_cast<std::int64_t>(bufferSize_) && !window_.IsMapped()) {
     // A file that fits the buffer is read in one call: mapping it costs more.
     mapWindow_ = 0;

@@ -6,10 +6,12 @@
 // step.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -41,8 +43,16 @@ class Reader {
   // Moves the read position; any offset from 0 on is allowed.
   void SetPosition(std::int64_t position) { position_ = position; }
 
-  // The file's current length; -1 on error.
-  std::int64_t Length() { return file_.Length(); }
+  // Makes the file look limit bytes long at most: reads end there even when
+  // the file grows meanwhile. Set before the first read.
+  void SetLimit(std::int64_t limit) { limit_ = limit; }
+
+  // The file's current length, or the limit when that is smaller; -1 on
+  // error.
+  std::int64_t Length() {
+    const std::int64_t length = file_.Length();
+    return length < 0 ? -1 : std::min(length, limit_);
+  }
 
   // Reads up to size bytes at the read position and advances it by the
   // number returned. Fewer than size come back only at the end of the file,
@@ -92,6 +102,11 @@ class Reader {
   std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
   bool Refill();
   bool MapAt(std::int64_t position);
+  // How many of size bytes at the read position lie before the limit.
+  std::size_t BeforeLimit(std::size_t size) const {
+    if (position_ >= limit_) return 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(limit_ - position_)));
+  }
   std::span<const std::uint8_t> ViewSlow(std::size_t size);
 
   File& file_;
@@ -110,6 +125,7 @@ class Reader {
   std::int64_t bufferStart_ = 0;  // file offset of data_[0]
   std::size_t bufferLength_ = 0;  // valid bytes at data_
   std::int64_t position_ = 0;
+  std::int64_t limit_ = std::numeric_limits<std::int64_t>::max();
   bool failed_ = false;
   std::function<void()> beforeRefill_;
 };

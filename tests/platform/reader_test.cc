@@ -157,6 +157,29 @@ TEST(File, TimesRoundTripWithFullPrecision) {
   EXPECT_EQ(back.lastWrite, times.lastWrite);
 }
 
+TEST(Reader, ALimitEndsReadsAndViewsEvenWhenTheFileGrows) {
+  TempDir dir;
+  const Bytes content = Pattern(5000);
+  WriteFile(dir / "f", content);
+  File file = File::OpenExisting(dir / "f", FileAccess::kRead);
+  ASSERT_TRUE(file.IsOpen());
+  WriteFile(dir / "f", content + Pattern(3000));  // grows after the open
+  for (const std::size_t bufferSize : {0u, 16u, 4096u, 65536u}) {
+    Reader reader(file, bufferSize);
+    reader.SetLimit(4000);
+    EXPECT_EQ(reader.Length(), 4000);
+    Bytes got(6000, '\0');
+    EXPECT_EQ(reader.Read(got.data(), 3990), 3990u) << bufferSize;
+    EXPECT_EQ(reader.Read(got.data() + 3990, 100), 10u) << bufferSize;
+    EXPECT_EQ(got.substr(0, 4000), content.substr(0, 4000));
+    reader.SetPosition(3998);
+    EXPECT_EQ(reader.View(417).size(), 2u) << bufferSize;
+    reader.SetPosition(4500);
+    EXPECT_EQ(reader.Read(got.data(), 10), 0u);
+    EXPECT_FALSE(reader.Failed());
+  }
+}
+
 }  // namespace
 }  // namespace scourby::platform
 

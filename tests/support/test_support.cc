@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -102,13 +104,26 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::string& cwd, i
   return pid;
 }
 
-// Reads both pipes until both are closed.
-void Drain(int out, int err, RunResult& result) {
+// Reads both pipes until both are closed, or until timeoutMs has passed
+// (-1: no limit); false on a timeout.
+bool Drain(int out, int err, RunResult& result, int timeoutMs = -1) {
   pollfd fds[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
   int open = (out >= 0) + (err >= 0);
   char buffer[65536];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) continue;  // negative fds are skipped
+    int wait = -1;
+    if (timeoutMs >= 0) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        for (const pollfd& p : fds) {
+          if (p.fd >= 0) close(p.fd);
+        }
+        return false;
+      }
+      wait = static_cast<int>(left.count());
+    }
+    if (poll(fds, 2, wait) <= 0) continue;  // negative fds are skipped
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
@@ -121,6 +136,7 @@ void Drain(int out, int err, RunResult& result) {
       }
     }
   }
+  return true;
 }
 
 int WaitExit(pid_t pid) {
@@ -136,6 +152,15 @@ RunResult RunScourby(const std::vector<std::string>& arguments, const std::strin
   int out, err;
   const pid_t pid = Spawn(arguments, cwd, out, err);
   Drain(out, err, result);
+  result.exitCode = WaitExit(pid);
+  return result;
+}
+
+RunResult RunScourbyWithin(int seconds, const std::vector<std::string>& arguments, const std::string& cwd) {
+  RunResult result;
+  int out, err;
+  const pid_t pid = Spawn(arguments, cwd, out, err);
+  if (!Drain(out, err, result, seconds * 1000)) kill(pid, SIGKILL);
   result.exitCode = WaitExit(pid);
   return result;
 }

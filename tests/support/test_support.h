@@ -42,6 +42,10 @@ struct RunResult {
 // current folder) and collects what it printed.
 RunResult RunScourby(const std::vector<std::string>& arguments, const std::string& cwd = {});
 
+// The same, but a program still running after this many seconds is killed
+// (exit code 128 + SIGKILL), so a hang fails the test instead of stalling it.
+RunResult RunScourbyWithin(int seconds, const std::vector<std::string>& arguments, const std::string& cwd = {});
+
 // The program running in the background, for tests that signal it or close
 // its output while it works.
 class Process {

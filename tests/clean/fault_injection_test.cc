@@ -1,0 +1,300 @@
+// Failures of the file system at every step of a cleaning pass: each read,
+// write, flush, cut, close, rename and delete of a pass is made to fail in
+// turn (a write also to come back short, or the disk to fill up), and the
+// files and the report must stay sound.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "clean/clean_file.h"
+#include "platform/console.h"
+#include "platform/fault_plan.h"
+#include "support/mp3_fixtures.h"
+#include "support/test_support.h"
+#include "tags/id3v1.h"
+
+namespace scourby::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FaultKind;
+using platform::FaultPlan;
+using platform::FileOp;
+
+// An input with something of everything the pass removes, and what it must
+// become.
+struct Sample {
+  Bytes input;
+  Bytes clean;  // cleaned without /P
+  Bytes trash;
+  Bytes tag;    // the trailing ID3v1 tag, appended with /P
+};
+
+Sample MakeSample(int frameCount) {
+  const Bytes head = Id3v2Tag(2038);
+  const Bytes frames = Frames(frameCount);
+  const Bytes junk = "JUNKJUNKJUNK";
+  const Bytes tail = "LYRICSBEGIN some words LYRICS200" + Id3v1Tag();
+  // The last frame's declared length runs 100 bytes into the Lyrics3 block
+  // and the ID3v1 tag; the reconstructor clears the tag start out of it.
+  Bytes last = Frame().substr(0, 317) + tail.substr(0, 100);
+  Bytes expectedLast = last;
+  auto* bytes = reinterpret_cast<std::uint8_t*>(expectedLast.data());
+  ReconstructFrame(std::span(bytes, expectedLast.size()), false);
+
+  const std::size_t split = 417 * static_cast<std::size_t>(frameCount / 2);
+  Sample s;
+  s.input = head + frames.substr(0, split) + junk + frames.substr(split) + last + tail.substr(100);
+  s.clean = frames + expectedLast;
+  s.trash = head + junk + tail.substr(100);
+  s.tag = Id3v1Tag();
+  return s;
+}
+
+struct Mode {
+  const char* name;
+  Options options;
+  int frameCount;
+};
+
+Options Switches(bool compat, bool trash, bool backup, bool times, bool keepTag) {
+  Options o;
+  o.compatibility = compat || backup;
+  o.saveTrash = trash;
+  o.backup = backup;
+  o.keepTimestamp = times;
+  o.keepId3v1 = keepTag;
+  return o;
+}
+
+std::vector<Mode> Modes() {
+  return {
+      {"direct", Switches(false, false, false, false, false), 12},
+      {"/T", Switches(false, true, false, false, false), 12},
+      {"/C", Switches(true, false, false, false, false), 12},
+      {"/C /T", Switches(true, true, false, false, false), 12},
+      {"/B", Switches(false, false, true, false, false), 12},
+      {"/D", Switches(false, false, false, true, false), 12},
+      {"/P", Switches(false, false, false, false, true), 12},
+      // Large enough that the in-place writer writes several batches.
+      {"direct, several batches", Switches(false, false, false, false, false), 8400},
+  };
+}
+
+struct Outcome {
+  CleanResult result;
+  RunTotals totals;
+  Bytes out;  // what was printed, the path included
+  FaultPlan plan;
+};
+
+class Folder {
+ public:
+  std::string song() const { return dir_ / "song.mp3"; }
+  std::string operator/(const std::string& name) const { return dir_ / name; }
+
+  Outcome Clean(const Bytes& input, const Options& options, FaultPlan plan) {
+    for (const auto& entry : fs::directory_iterator(dir_.path())) fs::remove(entry.path());
+    WriteFile(song(), input);
+    Outcome o;
+    o.plan = plan;
+    {
+      platform::ScopedFaultPlan scoped(o.plan);
+      platform::CaptureStdout(&o.out);
+      o.result = CleanFile(song(), options, o.totals);
+      platform::CaptureStdout(nullptr);
+    }
+    return o;
+  }
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  TempDir dir_;
+};
+
+const char* OpName(FileOp op) {
+  static const char* const names[] = {"open", "read", "write", "flush", "truncate", "close", "rename", "delete"};
+  return names[static_cast<int>(op)];
+}
+
+// The faults to walk over a pass whose operations the plan counted.
+std::vector<FaultPlan> Faults(const FaultPlan& counted) {
+  std::vector<FaultPlan> plans;
+  for (std::size_t op = 0; op < platform::kFileOpCount; ++op) {
+    for (std::int64_t n = 0; n < counted.counts[op]; ++n) {
+      FaultPlan p;
+      p.kind = FaultKind::kFail;
+      p.op = static_cast<FileOp>(op);
+      p.failAt = n;
+      plans.push_back(p);
+    }
+  }
+  for (std::int64_t n = 0; n < counted.Count(FileOp::kWrite); ++n) {
+    FaultPlan p;
+    p.kind = FaultKind::kShortWrite;
+    p.op = FileOp::kWrite;
+    p.failAt = n;
+    plans.push_back(p);
+  }
+  const std::int64_t total = counted.bytesWritten;
+  for (std::int64_t step = 0; step < 16; ++step) {
+    FaultPlan p;
+    p.kind = FaultKind::kDiskFull;
+    p.op = FileOp::kWrite;
+    p.failAt = -1;
+    p.byteBudget = total * step / 16;
+    plans.push_back(p);
+  }
+  return plans;
+}
+
+std::string Describe(const FaultPlan& p) {
+  switch (p.kind) {
+    case FaultKind::kFail:
+      return std::string(OpName(p.op)) + " #" + std::to_string(p.failAt) + " fails";
+    case FaultKind::kShortWrite:
+      return "write #" + std::to_string(p.failAt) + " comes back short";
+    case FaultKind::kDiskFull:
+      return "disk full after " + std::to_string(p.byteBudget) + " bytes";
+    case FaultKind::kNone:
+      break;
+  }
+  return "no fault";
+}
+
+bool Contains(const Bytes& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
+  for (const Mode& mode : Modes()) {
+    SCOPED_TRACE(mode.name);
+    const Options& options = mode.options;
+    const bool compat = options.compatibility != 0;
+    const Sample sample = MakeSample(mode.frameCount);
+    const Bytes expected = sample.clean + (options.keepId3v1 ? sample.tag : "");
+    const long long cleanedBytes = static_cast<long long>(sample.input.size() - expected.size());
+    const std::string cleanedLine = " - Cleaned " + std::to_string(cleanedBytes) + " bytes\r\n";
+    Folder folder;
+
+    const Outcome counted = folder.Clean(sample.input, options, FaultPlan());
+    ASSERT_EQ(counted.out, folder.song() + cleanedLine);
+    ASSERT_TRUE(ReadFile(folder.song()) == expected);
+    ASSERT_GT(counted.plan.Count(FileOp::kRead), 0);
+    ASSERT_GT(counted.plan.Count(FileOp::kWrite), options.saveTrash ? 1 : 0);
+    if (mode.frameCount > 8000) {
+      ASSERT_GE(counted.plan.Count(FileOp::kWrite), 3);
+    }
+
+    for (const FaultPlan& fault : Faults(counted.plan)) {
+      SCOPED_TRACE(Describe(fault));
+      const Outcome o = folder.Clean(sample.input, options, fault);
+      if (fault.kind != FaultKind::kDiskFull) {
+        EXPECT_TRUE(o.plan.fired()) << "the pass took another road";
+      }
+      const Bytes now = ReadFile(folder.song());
+      const bool reportedCleaned = Contains(o.out, " - Cleaned ");
+      const std::vector<std::string> names = folder.Names();
+      const auto has = [&](const std::string& name) { return std::count(names.begin(), names.end(), name) > 0; };
+
+      // Every line is the file's own: a clean result or a named failure.
+      ASSERT_EQ(o.out.rfind(folder.song(), 0), 0u) << o.out;
+      const Bytes lines = o.out.substr(folder.song().size());
+      if (reportedCleaned) {
+        EXPECT_EQ(o.result.outcome, CleanResult::Outcome::kCleaned) << o.out;
+        EXPECT_EQ(o.totals.filesProcessed, 1);
+        EXPECT_EQ(o.totals.bytesCleaned, cleanedBytes);
+        EXPECT_TRUE(now == expected) << "reported cleaned, but the file is not the cleaned data\n" << o.out;
+        EXPECT_TRUE(lines == cleanedLine || lines == " ! Could not write " + folder.song() + ".trash\r\n" + cleanedLine)
+            << o.out;
+        if (options.saveTrash && lines == cleanedLine) {
+          EXPECT_TRUE(ReadFile(folder.song() + ".trash") == sample.trash);
+        }
+        if (options.backup) {
+          EXPECT_TRUE(ReadFile(folder.song() + ".bak") == sample.input);
+        }
+      } else {
+        EXPECT_NE(o.result.outcome, CleanResult::Outcome::kCleaned);
+        EXPECT_EQ(o.totals.filesProcessed, 0);
+        EXPECT_EQ(o.totals.bytesCleaned, 0);
+        EXPECT_TRUE(lines == "...Cannot open!\r\n" || lines.rfind(" ! Could not ", 0) == 0) << o.out;
+        // A pass that has not written yet cannot have changed the file.
+        const bool failedBeforeWriting = o.plan.firstWriteAt < 0 || o.plan.firedAt < o.plan.firstWriteAt;
+        if (compat || failedBeforeWriting || Contains(lines, "Could not read")) {
+          EXPECT_TRUE(now == sample.input) << "the input changed\n" << o.out;
+        } else {
+          const std::string rewrite = " ! Could not rewrite " + folder.song() + "\r\n";
+          EXPECT_TRUE(lines == rewrite || lines == " ! Could not write " + folder.song() + ".trash\r\n" + rewrite)
+              << o.out;
+        }
+        EXPECT_FALSE(has("song.mp3.bak"));
+        if (compat && fault.op != FileOp::kDelete) {
+          EXPECT_FALSE(has("song.mp3.trash"));
+        }
+      }
+      // Nothing but the input and the outputs the switches ask for.
+      if (fault.op != FileOp::kDelete) {
+        EXPECT_FALSE(has("song.mp3.clean")) << o.out;
+      }
+      for (const std::string& name : names) {
+        EXPECT_TRUE(name == "song.mp3" || name == "song.mp3.trash" || name == "song.mp3.bak" ||
+                    (name == "song.mp3.clean" && fault.op == FileOp::kDelete))
+            << name;
+      }
+    }
+  }
+}
+
+// The compatibility-mode messages name what failed.
+TEST(FaultInjection, CompatibilityModeNamesTheFailure) {
+  const Sample sample = MakeSample(12);
+  Folder folder;
+  const Options options = Switches(true, true, false, false, false);
+  const std::string song = folder.song();
+  const struct {
+    FileOp op;
+    std::int64_t failAt;
+    std::string message;
+  } cases[] = {
+      {FileOp::kOpen, 1, " ! Could not write " + song + ".clean\r\n"},
+      {FileOp::kOpen, 2, " ! Could not write " + song + ".trash\r\n"},
+      {FileOp::kRead, 0, " ! Could not read " + song + "\r\n"},
+      {FileOp::kFlush, 0, " ! Could not write " + song + ".clean\r\n"},
+      {FileOp::kFlush, 1, " ! Could not write " + song + ".trash\r\n"},
+      {FileOp::kRename, 0, " ! Could not rename " + song + ".clean to " + song + "\r\n"},
+  };
+  for (const auto& c : cases) {
+    FaultPlan plan;
+    plan.kind = FaultKind::kFail;
+    plan.op = c.op;
+    plan.failAt = c.failAt;
+    const Outcome o = folder.Clean(sample.input, options, plan);
+    EXPECT_EQ(o.out, song + c.message) << OpName(c.op) << " #" << c.failAt;
+    EXPECT_TRUE(ReadFile(song) == sample.input);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"song.mp3"});
+  }
+}
+
+// With /B a failed rename of the cleaned copy gives the input its name back.
+TEST(FaultInjection, BackupIsMovedBackWhenTheCleanedCopyCannotTakeItsPlace) {
+  const Sample sample = MakeSample(12);
+  Folder folder;
+  FaultPlan plan;
+  plan.kind = FaultKind::kFail;
+  plan.op = FileOp::kRename;
+  plan.failAt = 1;
+  const Outcome o = folder.Clean(sample.input, Switches(true, false, true, false, false), plan);
+  EXPECT_EQ(o.out, folder.song() + " ! Could not rename " + folder.song() + ".clean to " + folder.song() + "\r\n");
+  EXPECT_TRUE(ReadFile(folder.song()) == sample.input);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"song.mp3"});
+}
+
+}  // namespace
+}  // namespace scourby::testing
