@@ -115,10 +115,52 @@ void CheckModesAgree(const Run& direct, const Run& compat, const std::string& co
   if (compat.hasBak) FUZZ_CHECK(compat.bak == content);
 }
 
+// What every pass must leave, whatever its outcome: an untouched file and
+// no output file, or a cleaned file whose lengths and count add up.
+void CheckPass(const Run& run, const std::string& content, const Options& options) {
+  using Outcome = CleanResult::Outcome;
+  const Outcome outcome = run.result.outcome;
+  FUZZ_CHECK(outcome == Outcome::kCleaned || outcome == Outcome::kNoMpeg || outcome == Outcome::kRiffError);
+  if (outcome != Outcome::kCleaned) {
+    FUZZ_CHECK(run.after == content && !run.hasTrash && run.time == kOldTime);
+    FUZZ_CHECK(run.printed.ends_with(outcome == Outcome::kNoMpeg ? "...No MP3!\r\n" : "!\r\n"));
+    return;
+  }
+
+  const bool keptTag = options.keepId3v1 && EndsInValidTag(content);
+  const auto length = static_cast<std::int64_t>(content.size());
+  FUZZ_CHECK(run.result.bytesRead == length);
+  FUZZ_CHECK(static_cast<std::int64_t>(run.after.size()) == run.result.bytesKept);
+  FUZZ_CHECK(NumberAfter(run.printed, " - Cleaned ", INT64_MIN) == length - run.result.bytesKept);
+  FUZZ_CHECK(run.printed.ends_with(" bytes\r\n"));
+  if (keptTag) FUZZ_CHECK(run.after.ends_with(Last128(content)));
+  if (options.keepTimestamp) FUZZ_CHECK(run.time == kOldTime);
+
+  // The first frame is kept with its header as found; all before it is head.
+  const std::int64_t at = NumberAfter(run.printed, " - Header found at: ", -1);
+  FrameHeader first;
+  FUZZ_CHECK(DecodeAt(content, at, first));
+  FUZZ_CHECK(run.after.compare(0, 4, content, static_cast<std::size_t>(at), 4) == 0);
+  if (options.noReconstruct) {
+    FUZZ_CHECK(run.after.compare(0, static_cast<std::size_t>(first.frameLength), content,
+                                 static_cast<std::size_t>(at), static_cast<std::size_t>(first.frameLength)) == 0);
+  }
+  if (options.saveTrash) {
+    // The reconstructor overwrites bytes but never changes a frame's
+    // length, so the lengths add up with /F and without it.
+    FUZZ_CHECK(run.trash.size() + run.after.size() == content.size() + (keptTag ? 128 : 0));
+    FUZZ_CHECK(run.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
+    FUZZ_CHECK(run.hasTrash == !run.trash.empty());
+  } else {
+    FUZZ_CHECK(!run.hasTrash);
+  }
+}
+
 // Cleans the cleaned file again with the same switches.
 void CheckCleanedAgain(const Run& first, const std::string& content, const Options& options, bool keptTag) {
   const std::string& cleaned = first.after;
   const Run again = Clean(cleaned, options);
+  CheckPass(again, cleaned, options);
 
   // The first frame is confirmed by what follows it. When that was a tag
   // marker, the first pass removed it as junk, and the frame now stands
@@ -185,45 +227,11 @@ void CheckInput(const std::uint8_t* data, std::size_t size) {
   const Run direct = Clean(content, options);
   const Run compatible = Clean(content, compat);
   CheckModesAgree(direct, compatible, content, backup);
-
-  using Outcome = CleanResult::Outcome;
-  const Outcome outcome = direct.result.outcome;
-  FUZZ_CHECK(outcome == Outcome::kCleaned || outcome == Outcome::kNoMpeg || outcome == Outcome::kRiffError);
-  if (outcome != Outcome::kCleaned) {
-    FUZZ_CHECK(direct.after == content && !direct.hasTrash && direct.time == kOldTime);
-    FUZZ_CHECK(direct.printed.ends_with(outcome == Outcome::kNoMpeg ? "...No MP3!\r\n" : "!\r\n"));
-    return;
+  CheckPass(direct, content, options);
+  if (options.keepTimestamp) FUZZ_CHECK(compatible.time == kOldTime);
+  if (direct.result.outcome == CleanResult::Outcome::kCleaned) {
+    CheckCleanedAgain(direct, content, options, options.keepId3v1 && EndsInValidTag(content));
   }
-
-  const auto length = static_cast<std::int64_t>(content.size());
-  const bool keptTag = options.keepId3v1 && EndsInValidTag(content);
-  FUZZ_CHECK(direct.result.bytesRead == length);
-  FUZZ_CHECK(static_cast<std::int64_t>(direct.after.size()) == direct.result.bytesKept);
-  FUZZ_CHECK(NumberAfter(direct.printed, " - Cleaned ", INT64_MIN) == length - direct.result.bytesKept);
-  FUZZ_CHECK(direct.printed.ends_with(" bytes\r\n"));
-  if (keptTag) FUZZ_CHECK(direct.after.ends_with(Last128(content)));
-  if (options.keepTimestamp) FUZZ_CHECK(direct.time == kOldTime && compatible.time == kOldTime);
-
-  // The first frame is kept with its header as found; all before it is head.
-  const std::int64_t at = NumberAfter(direct.printed, " - Header found at: ", -1);
-  FrameHeader first;
-  FUZZ_CHECK(DecodeAt(content, at, first));
-  FUZZ_CHECK(direct.after.compare(0, 4, content, static_cast<std::size_t>(at), 4) == 0);
-  if (options.noReconstruct) {
-    FUZZ_CHECK(direct.after.compare(0, static_cast<std::size_t>(first.frameLength), content,
-                                    static_cast<std::size_t>(at), static_cast<std::size_t>(first.frameLength)) == 0);
-  }
-  if (options.saveTrash) {
-    // The reconstructor overwrites bytes but never changes a frame's
-    // length, so the lengths add up with /F and without it.
-    FUZZ_CHECK(direct.trash.size() + direct.after.size() == content.size() + (keptTag ? 128 : 0));
-    FUZZ_CHECK(direct.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
-    FUZZ_CHECK(direct.hasTrash == !direct.trash.empty());
-  } else {
-    FUZZ_CHECK(!direct.hasTrash);
-  }
-
-  CheckCleanedAgain(direct, content, options, keptTag);
 }
 
 }  // namespace

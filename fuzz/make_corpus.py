@@ -45,6 +45,19 @@ def riff(payload, extra=b""):
     return b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks
 
 
+def tag_inside_frames():
+    """Four 48-byte frames whose last 128 bytes pass as an ID3v1 tag (the
+    headers inside it are text to the tag test), then one junk byte."""
+    body = bytearray()
+    for i in range(4):
+        body += frame(48, fill=0x20 + i)
+    body[64:67] = b"TAG"
+    for at in range(67, len(body)):
+        if at % 48 >= 4:
+            body[at] = ord("x")
+    return bytes(body) + b"\x01"
+
+
 def frames(n, **kw):
     return b"".join(frame(fill=0x10 + i, **kw) for i in range(n))
 
@@ -82,6 +95,7 @@ SEEDS = {
         "riff": b"\x03" + riff(frames(3)),
         "xing-backup": b"\x19" + xing_frame(2) + frames(4) + b"LYRICSBEGIN" + b"x" * 9,
         "not-mp3": b"\x01" + b"\x89PNG\r\n\x1a\n" + b"\xff\xe0" * 8,
+        "tag-inside-frames": b"\x06" + tag_inside_frames(),
     },
 }
 
