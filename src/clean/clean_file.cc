@@ -28,6 +28,7 @@ using platform::Reader;
 constexpr std::size_t kChunkSize = 256 * 1024;  // copies of junk and tail
 constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
 constexpr std::size_t kMaxFrameLength = 4096;    // above any valid frame
+constexpr std::size_t kHeaderSize = 4;
 constexpr std::int64_t kFirstFrameRange = 64000;
 
 void Print(std::string_view text) { platform::WriteStdout(text); }
@@ -384,6 +385,10 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       if (changed) {
         std::copy(bytes.begin(), bytes.end(), frame.begin());
         ReconstructFrame(std::span(frame.data(), length), false);
+        // The search has just read these four bytes as the frame's header: a
+        // marker that starts among them clears the frame's data, never the
+        // header, which would otherwise stop being one (or change length).
+        std::copy_n(bytes.begin(), kHeaderSize, frame.begin());
         bytes = std::span<const std::uint8_t>(frame.data(), length);
       }
       pass.Keep(bytes, frameStart, changed);

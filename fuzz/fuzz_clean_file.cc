@@ -1,0 +1,243 @@
+// The whole cleaning pass on a file made of the input's bytes after the
+// first; the first byte's bits pick the switches: 1 /T, 2 /F, 4 /P, 8 /B,
+// 16 /D (/V is always on: its lines say where the first frame was found).
+// Each input is cleaned in direct mode, in compatibility mode, and its
+// cleaned file once more, and the outcomes are checked against each other:
+//  - both modes leave the same bytes, trash and console lines;
+//  - a file reported "No MP3!" (or a RIFF error) is left as it was, and no
+//    output file is made;
+//  - nothing is lost: with /T the cleaned and trash lengths add up to the
+//    original length, plus 128 when /P keeps a valid tag; the reported count
+//    is the original length less the cleaned one;
+//  - cleaning a cleaned file removes nothing and changes no byte, except in
+//    the cases narrowed below, each for a reason given where it is handled.
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "clean/clean_file.h"
+#include "fuzz_support.h"
+#include "mpeg/frame_header.h"
+#include "platform/console.h"
+#include "tags/id3v1.h"
+
+namespace scourby::fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every input file gets this modification time before it is cleaned, so
+// that /D can be checked.
+const fs::file_time_type kOldTime = fs::file_time_type::clock::now() - std::chrono::hours(24 * 1000);
+
+// One pass and the files it left.
+struct Run {
+  CleanResult result;
+  std::string printed;
+  std::string after;  // the input file afterwards
+  bool hasTrash = false;
+  std::string trash;
+  bool hasBak = false;
+  std::string bak;
+  bool hasClean = false;
+  fs::file_time_type time;
+};
+
+Run Clean(const std::string& content, const Options& options) {
+  const fs::path input = ScratchDir() / "in.mp3";
+  for (const char* extension : {".trash", ".clean", ".bak"}) fs::remove(input.string() + extension);
+  WriteScratchFile("in.mp3", Bytes(content));
+  fs::last_write_time(input, kOldTime);
+
+  Run run;
+  RunTotals totals;
+  platform::CaptureStdout(&run.printed);
+  run.result = CleanFile(input.string(), options, totals);
+  platform::CaptureStdout(nullptr);
+
+  run.after = ReadWholeFile(input);
+  run.time = fs::last_write_time(input);
+  run.hasTrash = fs::exists(input.string() + ".trash");
+  run.trash = ReadWholeFile(input.string() + ".trash");
+  run.hasBak = fs::exists(input.string() + ".bak");
+  run.bak = ReadWholeFile(input.string() + ".bak");
+  run.hasClean = fs::exists(input.string() + ".clean");
+  return run;
+}
+
+// The number printed after `label`, or `missing` when the label is absent.
+std::int64_t NumberAfter(const std::string& printed, std::string_view label, std::int64_t missing) {
+  const std::size_t at = printed.find(label);
+  if (at == std::string::npos) return missing;
+  return std::stoll(printed.substr(at + label.size()));
+}
+
+bool HasMarkerAt(const std::string& content, std::int64_t at) {
+  if (at < 0 || at > static_cast<std::int64_t>(content.size())) return false;
+  const std::string_view rest = std::string_view(content).substr(static_cast<std::size_t>(at));
+  return rest.starts_with("TAG") || rest.starts_with("LYRICSBEGIN") || rest.starts_with("APETAGEX");
+}
+
+bool DecodeAt(const std::string& content, std::int64_t at, FrameHeader& header) {
+  if (at < 0 || at + 4 > static_cast<std::int64_t>(content.size())) return false;
+  std::memcpy(header.headerBytes.data(), content.data() + at, 4);
+  return header.headerBytes[0] == 0xFF && (header.headerBytes[1] & 0xE0) == 0xE0 && DecodeFrameHeader(header) == 1;
+}
+
+// Whether the first frame at `at` was confirmed by a tag marker at one of
+// the two positions it points to, rather than by frames or the file's end.
+bool ConfirmedByMarker(const std::string& content, std::int64_t at) {
+  FrameHeader first;
+  FUZZ_CHECK(DecodeAt(content, at, first));
+  const std::int64_t second = at + first.frameLength;
+  if (HasMarkerAt(content, second)) return true;
+  FrameHeader next;
+  return DecodeAt(content, second, next) && HasMarkerAt(content, second + next.frameLength);
+}
+
+std::string Last128(const std::string& bytes) { return bytes.substr(bytes.size() - 128); }
+
+bool EndsInValidTag(const std::string& bytes) {
+  return bytes.size() >= 128 && IsValidId3v1(Bytes(Last128(bytes)));
+}
+
+void CheckModesAgree(const Run& direct, const Run& compat, const std::string& content, bool backup) {
+  FUZZ_CHECK(direct.result.outcome == compat.result.outcome);
+  FUZZ_CHECK(direct.result.bytesRead == compat.result.bytesRead);
+  FUZZ_CHECK(direct.result.bytesKept == compat.result.bytesKept);
+  FUZZ_CHECK(direct.result.frameCount == compat.result.frameCount);
+  FUZZ_CHECK(direct.printed == compat.printed);
+  FUZZ_CHECK(direct.after == compat.after);
+  FUZZ_CHECK(direct.hasTrash == compat.hasTrash && direct.trash == compat.trash);
+  FUZZ_CHECK(!direct.hasClean && !compat.hasClean && !direct.hasBak);
+  FUZZ_CHECK(compat.hasBak == (backup && compat.result.outcome == CleanResult::Outcome::kCleaned));
+  if (compat.hasBak) FUZZ_CHECK(compat.bak == content);
+}
+
+// What every pass must leave, whatever its outcome: an untouched file and
+// no output file, or a cleaned file whose lengths and count add up.
+void CheckPass(const Run& run, const std::string& content, const Options& options) {
+  using Outcome = CleanResult::Outcome;
+  const Outcome outcome = run.result.outcome;
+  FUZZ_CHECK(outcome == Outcome::kCleaned || outcome == Outcome::kNoMpeg || outcome == Outcome::kRiffError);
+  if (outcome != Outcome::kCleaned) {
+    FUZZ_CHECK(run.after == content && !run.hasTrash && run.time == kOldTime);
+    FUZZ_CHECK(run.printed.ends_with(outcome == Outcome::kNoMpeg ? "...No MP3!\r\n" : "!\r\n"));
+    return;
+  }
+
+  const bool keptTag = options.keepId3v1 && EndsInValidTag(content);
+  const auto length = static_cast<std::int64_t>(content.size());
+  FUZZ_CHECK(run.result.bytesRead == length);
+  FUZZ_CHECK(static_cast<std::int64_t>(run.after.size()) == run.result.bytesKept);
+  FUZZ_CHECK(NumberAfter(run.printed, " - Cleaned ", INT64_MIN) == length - run.result.bytesKept);
+  FUZZ_CHECK(run.printed.ends_with(" bytes\r\n"));
+  if (keptTag) FUZZ_CHECK(run.after.ends_with(Last128(content)));
+  if (options.keepTimestamp) FUZZ_CHECK(run.time == kOldTime);
+
+  // The first frame is kept with its header as found; all before it is head.
+  const std::int64_t at = NumberAfter(run.printed, " - Header found at: ", -1);
+  FrameHeader first;
+  FUZZ_CHECK(DecodeAt(content, at, first));
+  FUZZ_CHECK(run.after.compare(0, 4, content, static_cast<std::size_t>(at), 4) == 0);
+  if (options.noReconstruct) {
+    FUZZ_CHECK(run.after.compare(0, static_cast<std::size_t>(first.frameLength), content,
+                                 static_cast<std::size_t>(at), static_cast<std::size_t>(first.frameLength)) == 0);
+  }
+  if (options.saveTrash) {
+    // The reconstructor overwrites bytes but never changes a frame's
+    // length, so the lengths add up with /F and without it.
+    FUZZ_CHECK(run.trash.size() + run.after.size() == content.size() + (keptTag ? 128 : 0));
+    FUZZ_CHECK(run.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
+    FUZZ_CHECK(run.hasTrash == !run.trash.empty());
+  } else {
+    FUZZ_CHECK(!run.hasTrash);
+  }
+}
+
+// Cleans the cleaned file again with the same switches.
+void CheckCleanedAgain(const Run& first, const std::string& content, const Options& options, bool keptTag) {
+  const std::string& cleaned = first.after;
+  const Run again = Clean(cleaned, options);
+  CheckPass(again, cleaned, options);
+
+  // The first frame is confirmed by what follows it. When that was a tag
+  // marker, the first pass removed it as junk, and the frame now stands
+  // before whatever frame came after the tag: a frame of another stream, or
+  // one whose successor is not a frame, leaves it unconfirmed, and the
+  // second pass looks for another first frame. Only then may it differ.
+  if (again.result.outcome != CleanResult::Outcome::kCleaned ||
+      NumberAfter(again.printed, " - Header found at: ", -1) != 0) {
+    FUZZ_CHECK(ConfirmedByMarker(content, NumberAfter(first.printed, " - Header found at: ", -1)));
+    return;
+  }
+  const std::int64_t count = NumberAfter(again.printed, " - Cleaned ", INT64_MIN);
+  FUZZ_CHECK(count == again.result.bytesRead - again.result.bytesKept);
+
+  if (options.keepId3v1 && !keptTag && EndsInValidTag(cleaned)) {
+    // /P fetches the last 128 bytes whatever they are: when the last frame
+    // ends in bytes that pass as a tag, the second pass keeps a copy of them.
+    FUZZ_CHECK(again.after == cleaned + Last128(cleaned) && count == -128);
+    return;
+  }
+  if (options.keepId3v1 && keptTag && count < 0) {
+    // The frame search after the last frame runs through the appended tag,
+    // whose text may hold a complete frame: it is kept, the tag again after.
+    FUZZ_CHECK(again.after.starts_with(cleaned.substr(0, cleaned.size() - 128)));
+    FUZZ_CHECK(again.after.ends_with(Last128(cleaned)));
+    return;
+  }
+  FUZZ_CHECK(count == 0);
+  if (again.after != cleaned) {
+    // The reconstructor clears from the first valid "TAG" of a frame and
+    // leaves a "LYRICSBEGIN" before it in place; the second pass, with the
+    // "TAG" gone, clears from that marker. Nothing else may change.
+    FUZZ_CHECK(!options.noReconstruct);
+    FUZZ_CHECK(again.after.size() == cleaned.size());
+    const auto mismatch = std::mismatch(cleaned.begin(), cleaned.end(), again.after.begin());
+    const std::int64_t at = mismatch.first - cleaned.begin();
+    const std::string_view marker = "LYRICSBEGIN";
+    FUZZ_CHECK(cleaned.compare(static_cast<std::size_t>(at), marker.size(), marker) == 0 ||
+               (at > 0 && cleaned.compare(static_cast<std::size_t>(at - 1), marker.size(), marker) == 0));
+  }
+  // Only an appended tag is left for the trash: it is the file's tail.
+  if (options.saveTrash && options.keepId3v1 && EndsInValidTag(cleaned)) {
+    FUZZ_CHECK(again.hasTrash && again.trash == Last128(cleaned));
+  } else {
+    FUZZ_CHECK(!again.hasTrash);
+  }
+}
+
+void CheckInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const std::uint8_t switches = data[0];
+  const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
+  Options options;
+  options.verbose = 1;
+  options.saveTrash = switches & 1;
+  options.noReconstruct = (switches >> 1) & 1;
+  options.keepId3v1 = (switches >> 2) & 1;
+  options.keepTimestamp = (switches >> 4) & 1;
+  const bool backup = ((switches >> 3) & 1) != 0;
+  Options compat = options;
+  compat.compatibility = 1;
+  compat.backup = backup ? 1 : 0;
+
+  const Run direct = Clean(content, options);
+  const Run compatible = Clean(content, compat);
+  CheckModesAgree(direct, compatible, content, backup);
+  CheckPass(direct, content, options);
+  if (options.keepTimestamp) FUZZ_CHECK(compatible.time == kOldTime);
+  if (direct.result.outcome == CleanResult::Outcome::kCleaned) {
+    CheckCleanedAgain(direct, content, options, options.keepId3v1 && EndsInValidTag(content));
+  }
+}
+
+}  // namespace
+}  // namespace scourby::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  scourby::fuzz::CheckInput(data, size);
+  return 0;
+}

@@ -1,0 +1,141 @@
+// The frame header decoder, the forward header search and the Xing probe.
+// The input's first four bytes are decoded as a header; the whole input is
+// then a file that is walked frame by frame as the cleaning pass walks it,
+// through several reader buffer sizes that must all see the same frames.
+#include <cstring>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "mpeg/frame_search.h"
+#include "platform/file.h"
+#include "platform/reader.h"
+
+namespace scourby::fuzz {
+namespace {
+
+// The length rule written out with its divisions, against the decoder's
+// precomputed table.
+std::int32_t LengthByRule(const FrameHeader& h) {
+  if (h.layer == 1) return (12000 * h.bitrate / h.sampleRate) * 4 + h.padding * 4;
+  const std::int32_t perKbit = (h.layer == 3 && h.versionCode != 1) ? 72000 : 144000;
+  return perKbit * h.bitrate / h.sampleRate + h.padding;
+}
+
+void CheckDecode(const std::uint8_t* bytes) {
+  FrameHeader h;
+  std::memcpy(h.headerBytes.data(), bytes, 4);
+  if (DecodeFrameHeader(h) != 1) return;
+  FUZZ_CHECK(h.versionCode == 1 || h.versionCode == 2 || h.versionCode == 25);
+  FUZZ_CHECK(h.layer >= 1 && h.layer <= 3);
+  FUZZ_CHECK(h.padding == static_cast<std::int32_t>(PaddingBit(h)));
+  FUZZ_CHECK(h.sampleRate >= 8000 && h.sampleRate <= 48000);
+  FUZZ_CHECK(h.bitrate >= 8 && h.bitrate <= 448);
+  FUZZ_CHECK(h.frameLength == LengthByRule(h));
+  // The pass holds a frame in a 4096-byte array, and steps forward by it.
+  FUZZ_CHECK(h.frameLength >= 24 && h.frameLength <= 4096);
+}
+
+bool IsHeaderAt(std::span<const std::uint8_t> file, std::int64_t at) {
+  if (at < 0 || at + 4 > static_cast<std::int64_t>(file.size())) return false;
+  const std::uint8_t* b = file.data() + at;
+  if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
+  FrameHeader h;
+  std::memcpy(h.headerBytes.data(), b, 4);
+  return DecodeFrameHeader(h) == 1;
+}
+
+// What the Xing probe must report for a header at `at`: the count when the
+// magic, flags with bit 0 and a nonzero count all lie in the file.
+bool ExpectedXing(std::span<const std::uint8_t> file, std::int64_t at, const FrameHeader& h, std::uint32_t& count) {
+  const bool mono = ChannelMode(h) == 3;
+  const std::int64_t x = at + (h.versionCode == 1 ? (mono ? 21 : 36) : (mono ? 13 : 21));
+  if (x + 12 > static_cast<std::int64_t>(file.size())) return false;
+  const std::uint8_t* b = file.data() + x;
+  if (std::memcmp(b, "Xing", 4) != 0 || (BigEndian32(b + 4) & 1u) == 0) return false;
+  count = BigEndian32(b + 8);
+  return count != 0;
+}
+
+// One search as the pass makes it: where it started, what it found.
+struct Step {
+  std::int64_t start;
+  std::int32_t found;
+  std::int64_t position;
+  std::array<std::uint8_t, 4> header;
+  XingInfo xing;
+  bool operator==(const Step& o) const {
+    return start == o.start && found == o.found && position == o.position && header == o.header &&
+           xing.xingFramesKnown == o.xing.xingFramesKnown && xing.xingFrameCount == o.xing.xingFrameCount;
+  }
+};
+
+// Walks the file as the pass does: the first search from `from` with the
+// probe, then one search after each frame's declared end.
+std::vector<Step> Walk(platform::File& file, std::size_t bufferSize, std::span<const std::uint8_t> bytes,
+                       std::int64_t from) {
+  platform::Reader input(file, bufferSize);
+  std::vector<Step> steps;
+  input.SetPosition(from);
+  XingInfo xing;
+  xing.xingFramesKnown = 7;  // a value no search writes: "untouched" is visible
+  xing.xingFrameCount = 12345;
+  for (int call = 0; call < 4096; ++call) {
+    const std::int64_t start = input.Position();
+    const XingInfo before = xing;
+    FrameHeader header;
+    const std::int32_t found = FindFrameHeader(input, call == 0 ? 1 : 0, header, xing);
+    const std::int64_t at = input.Position();
+    steps.push_back({start, found, at, header.headerBytes, xing});
+    FUZZ_CHECK(!input.Failed());
+    if (found != 1) {
+      FUZZ_CHECK(found == 0);
+      FUZZ_CHECK(at == start);
+      FUZZ_CHECK(xing.xingFramesKnown == before.xingFramesKnown && xing.xingFrameCount == before.xingFrameCount);
+      // A valid header right at the start is always found in the first step.
+      FUZZ_CHECK(!IsHeaderAt(bytes, start));
+      break;
+    }
+    FUZZ_CHECK(at >= start && at - start <= 64000);
+    FUZZ_CHECK(IsHeaderAt(bytes, at));
+    FUZZ_CHECK(std::memcmp(header.headerBytes.data(), bytes.data() + at, 4) == 0);
+    FrameHeader decoded;
+    decoded.headerBytes = header.headerBytes;
+    FUZZ_CHECK(DecodeFrameHeader(decoded) == 1 && decoded.frameLength == header.frameLength);
+    if (IsHeaderAt(bytes, start)) FUZZ_CHECK(at == start);
+    if (call == 0) {
+      std::uint32_t count = 0;
+      const bool known = ExpectedXing(bytes, at, header, count);
+      FUZZ_CHECK(xing.xingFramesKnown == (known ? 1 : 0));
+      if (known) FUZZ_CHECK(xing.xingFrameCount == count);
+      if (!known) FUZZ_CHECK(xing.xingFrameCount == before.xingFrameCount);
+    } else {
+      FUZZ_CHECK(xing.xingFramesKnown == before.xingFramesKnown && xing.xingFrameCount == before.xingFrameCount);
+    }
+    input.SetPosition(at + header.frameLength);
+  }
+  return steps;
+}
+
+}  // namespace
+}  // namespace scourby::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace scourby;
+  using namespace scourby::fuzz;
+  if (size >= 4) CheckDecode(data);
+
+  const std::span<const std::uint8_t> bytes(data, size);
+  const std::string path = WriteScratchFile("search.bin", bytes);
+  platform::File file = platform::File::OpenExisting(path, platform::FileAccess::kRead);
+  FUZZ_CHECK(file.IsOpen());
+  // From the start, and from an offset inside the file picked by its first
+  // byte (where an ID3v2 tag or a RIFF payload would end).
+  const std::int64_t froms[] = {0, size > 0 ? data[0] % static_cast<std::int64_t>(size) : 0};
+  for (const std::int64_t from : froms) {
+    const std::vector<Step> reference = Walk(file, kBufferSizes[0], bytes, from);
+    for (const std::size_t bufferSize : std::span(kBufferSizes).subspan(1)) {
+      FUZZ_CHECK(Walk(file, bufferSize, bytes, from) == reference);
+    }
+  }
+  return 0;
+}

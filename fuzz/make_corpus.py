@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzz targets to fuzz/corpus/<target>/.
+
+Every seed is built byte by byte: tiny MPEG 2 Layer III frames (24 or 48
+bytes), an ID3v2 tag, an ID3v1 tag, a Lyrics3 marker and RIFF/WAVE headers.
+The clean_file seeds begin with the switch byte (1 /T, 2 /F, 4 /P, 8 /B,
+16 /D). Run it again after changing it; the output is always the same.
+"""
+import os
+import shutil
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def frame(length=24, mono=True, fill=0x11, padding=False):
+    """An MPEG 2 Layer III frame at 24000 Hz: 8 kbit/s gives 24 bytes,
+    16 kbit/s 48 bytes."""
+    bitrate_index = {24: 1, 48: 2}[length]
+    b2 = (bitrate_index << 4) | (1 << 2) | (2 if padding else 0)
+    header = bytes([0xFF, 0xF3, b2, 0xC4 if mono else 0x00])
+    size = length + (1 if padding else 0)
+    return header + bytes([fill]) * (size - 4)
+
+
+def xing_frame(count):
+    """A 48-byte mono frame carrying a Xing header with this frame count."""
+    body = bytearray(frame(48, fill=0x22))
+    body[13:25] = b"Xing" + struct.pack(">II", 1, count)
+    return bytes(body)
+
+
+def id3v2(body=16, flags=0):
+    return b"ID3\x03\x00" + bytes([flags]) + bytes([0, 0, 0, body]) + b"\x00" * body
+
+
+def id3v1(title=b"Seed"):
+    tag = b"TAG" + title.ljust(30, b"\x00") + b"Artist".ljust(30, b"\x00") + b"Album".ljust(30, b"\x00")
+    return tag + b"2024" + b"Comment".ljust(29, b"\x00") + b"\x01\x0c"
+
+
+def riff(payload, extra=b""):
+    chunks = b"fmt " + struct.pack("<I", 30) + b"\x55" * 30 + extra
+    chunks += b"data" + struct.pack("<I", len(payload)) + payload
+    return b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks
+
+
+def tag_inside_frames():
+    """Four 48-byte frames whose last 128 bytes pass as an ID3v1 tag (the
+    headers inside it are text to the tag test), then one junk byte."""
+    body = bytearray()
+    for i in range(4):
+        body += frame(48, fill=0x20 + i)
+    body[64:67] = b"TAG"
+    for at in range(67, len(body)):
+        if at % 48 >= 4:
+            body[at] = ord("x")
+    return bytes(body) + b"\x01"
+
+
+def frames(n, **kw):
+    return b"".join(frame(fill=0x10 + i, **kw) for i in range(n))
+
+
+SEEDS = {
+    "frame_search": {
+        "three-frames": frames(3),
+        "junk-then-frames": b"\x00\xff\x12\xff\xfe" + frames(2),
+        "xing": xing_frame(3) + frames(3),
+        "mpeg1-header": b"\xff\xfb\x90\x64" + b"\x00" * 60,
+        "padded": frames(2, padding=True, mono=False),
+    },
+    "riff_wave": {
+        "wave": riff(frames(2)),
+        "odd-list": riff(frames(1), b"LIST" + struct.pack("<I", 5) + b"abcde\x00"),
+        "not-wave": b"RIFF\x10\x00\x00\x00AVI " + b"\x00" * 8,
+        "no-data": b"RIFF\x10\x00\x00\x00WAVEfmt " + struct.pack("<I", 0xFFFFFFFF),
+    },
+    "id3v2": {
+        "tag": id3v2() + frames(1),
+        "footer": id3v2(4, 0x10) + b"3DI" + b"\x00" * 7,
+        "after-junk": b"\x00\x00\x00" + id3v2(2),
+        "bad-size": b"ID3\x04\x00\x00\x00\x80\x00\x00",
+    },
+    "id3v1": {
+        "tag": id3v1(),
+        "frame-into-tag": frame(48)[:30] + id3v1(),
+        "lyrics-then-tag": frame(24) + b"LYRICSBEGIN" + b"words" + id3v1()[:40],
+        "bad-title": b"TAG\x01" + b"x" * 124,
+    },
+    "clean_file": {
+        "tagged-trash": b"\x01" + id3v2() + frames(3) + b"junk" + frames(2) + id3v1(),
+        "keep-tag": b"\x05" + frames(3) + id3v1(),
+        "cut-into-tag": b"\x04" + frames(2) + frame(24)[:10] + id3v1(),
+        "riff": b"\x03" + riff(frames(3)),
+        "xing-backup": b"\x19" + xing_frame(2) + frames(4) + b"LYRICSBEGIN" + b"x" * 9,
+        "not-mp3": b"\x01" + b"\x89PNG\r\n\x1a\n" + b"\xff\xe0" * 8,
+        "tag-inside-frames": b"\x06" + tag_inside_frames(),
+    },
+}
+
+
+def main():
+    root = os.path.join(HERE, "corpus")
+    shutil.rmtree(root, ignore_errors=True)
+    for target, seeds in SEEDS.items():
+        os.makedirs(os.path.join(root, target))
+        for name, data in seeds.items():
+            with open(os.path.join(root, target, name), "wb") as out:
+                out.write(data)
+
+
+if __name__ == "__main__":
+    main()
