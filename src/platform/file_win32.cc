@@ -21,12 +21,15 @@ bool Seek(HANDLE handle, std::int64_t offset) {
   return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
-// Only files on a disk: a device (CON, NUL, COM1, a pipe) could block or
-// swallow what is written to it.
-HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+// Only files on a disk: a device (CON, NUL, COM1) could block or swallow
+// what is written to it, and has no file information to report. (The file
+// type is not asked for: Wine reads the file to tell it, which would change
+// its access time before /D can save it.)
+HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                    BY_HANDLE_FILE_INFORMATION& info) {
   const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
+  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     CloseHandle(handle);
     return nullptr;
   }
@@ -61,24 +64,26 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
   // Reading: others may read and write meanwhile. Reading and writing: others
   // may only read, so no second cleaner opens the file while it is rewritten.
   const bool write = access == FileAccess::kReadWrite;
+  BY_HANDLE_FILE_INFORMATION info;
   void* handle = OpenDiskFile(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                               write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL);
-  return handle == nullptr ? File() : File(handle);
+                              FILE_ATTRIBUTE_NORMAL, info);
+  if (handle == nullptr) return File();
+  File file(handle);
+  // A read-only file is never rewritten, also where the system would let an
+  // administrator open it for writing (as Wine does for root).
+  if (write && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return File();
+  return file;
 }
 
 File File::CreateOutput(const std::string& path, const File*) {
   // A link at path is opened as itself, not followed, and then refused.
+  BY_HANDLE_FILE_INFORMATION info;
   void* handle = OpenDiskFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, info);
   if (handle == nullptr) return File();
   File file(handle);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(AsHandle(handle), &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    return File();
-  }
-  if (!file.Truncate(0)) return File();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !file.Truncate(0)) return File();
   return file;
 }
 
