@@ -99,10 +99,10 @@ inline constexpr bool kOpenFilesCanBeRenamed = true;
 // DeleteFileA. False when the file could not be deleted (or did not exist).
 bool DeletePath(const std::string& path);
 
-// Renames from to to, replacing a file at to (POSIX rename, atomic; Windows
-// DeleteFileA on to, then MoveFileA). Never follows a link at to. False when
-// the rename failed; both names are then as they were, apart from a Windows
-// file at to that was already deleted.
+// Renames from to to, replacing a file at to in one step (POSIX rename;
+// Windows MoveFileExA with MOVEFILE_REPLACE_EXISTING, which leaves a
+// read-only file at to in place, as DeleteFileA would). Never follows a link
+// at to. False when the rename failed; both names are then as they were.
 bool RenameReplacing(const std::string& from, const std::string& to);
 
 }  // namespace scourby::platform

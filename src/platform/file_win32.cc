@@ -163,14 +163,15 @@ bool File::Close() {
 bool DeletePath(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
-  // Only a plain file at to is deleted; a folder or a link stays and the move
-  // then fails.
+  // One call replaces the file at to, so that there is no moment without a
+  // file at to and a failed move leaves both names as they were. A read-only
+  // file, a folder or a link at to is never replaced.
   const DWORD attributes = GetFileAttributesA(to.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
-    DeleteFileA(to.c_str());
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
   }
-  return MoveFileA(from.c_str(), to.c_str()) != 0;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 }  // namespace scourby::platform
