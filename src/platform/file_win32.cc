@@ -17,6 +17,7 @@ HANDLE AsHandle(void* handle) { return handle == nullptr ? INVALID_HANDLE_VALUE 
 bool Seek(HANDLE handle, std::int64_t offset) {
   if (offset < 0) return false;
   LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);  // a low part of 0xFFFFFFFF is a valid position
   const DWORD low = SetFilePointer(handle, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
   return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
@@ -123,6 +124,7 @@ bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
 
 std::int64_t File::Length() {
   DWORD high = 0;
+  SetLastError(NO_ERROR);  // a low part of 0xFFFFFFFF is a valid length
   const DWORD low = GetFileSize(AsHandle(handle_), &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);

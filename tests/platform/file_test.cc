@@ -66,6 +66,24 @@ TEST_F(FileLayer, ReadsAndWritesAtAnyOffset) {
   EXPECT_EQ(Get("a"), "01ab");
 }
 
+TEST_F(FileLayer, PositionsBeyondFourGigabytes) {
+  // A sparse file: only the written bytes take room on the disk.
+  constexpr std::int64_t kFar = (std::int64_t{1} << 32) + 0xFFFFFFFF;  // low half all ones
+  File output = File::CreateOutput(Path("big"), nullptr);
+  ASSERT_TRUE(output.IsOpen());
+  ASSERT_TRUE(output.WriteAt(kFar, "xyz", 3));
+  EXPECT_EQ(output.Length(), kFar + 3);
+  output.Close();
+  File file = File::OpenExisting(Path("big"), FileAccess::kReadWrite);
+  ASSERT_TRUE(file.IsOpen());
+  char buffer[4] = {};
+  EXPECT_EQ(file.ReadAt(kFar + 1, buffer, 4), 2);
+  EXPECT_EQ(std::string(buffer, 2), "yz");
+  EXPECT_TRUE(file.Truncate(kFar + 1));
+  EXPECT_EQ(file.Length(), kFar + 1);
+  EXPECT_TRUE(file.Truncate(0));
+}
+
 TEST_F(FileLayer, OpensOnlyExistingFiles) {
   fs::create_directories(dir_ / "folder");
   EXPECT_FALSE(File::OpenExisting(Path("missing"), FileAccess::kRead).IsOpen());
