@@ -16,11 +16,9 @@ bool IsDirectory(const std::string& path) {
   return attributes != platform::kInvalidAttributes && (attributes & platform::kAttributeDirectory) != 0;
 }
 
+// A drive letter and colon name a folder on Windows too.
 bool EndsInSeparator(std::string_view mask) {
-  if (mask.empty()) return false;
-  const char last = mask.back();
-  // A drive letter and colon name a folder on Windows too.
-  return last == kPathSeparator || (kPathSeparator == '\\' && last == ':');
+  return !mask.empty() && platform::kFolderEnds.find(mask.back()) != std::string_view::npos;
 }
 
 // The walk of one folder; chain holds the folders being walked above it, so
@@ -66,12 +64,12 @@ void Walk(const std::string& spec, const Options& options, RunTotals& totals,
 }  // namespace
 
 std::string FolderOf(std::string_view path) {
-  const std::size_t cut = path.rfind(kPathSeparator);
+  const std::size_t cut = path.find_last_of(platform::kFolderEnds);
   return cut == std::string_view::npos ? std::string() : std::string(path.substr(0, cut + 1));
 }
 
 std::string NameOf(std::string_view path) {
-  const std::size_t cut = path.rfind(kPathSeparator);
+  const std::size_t cut = path.find_last_of(platform::kFolderEnds);
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 

@@ -9,7 +9,8 @@
 
 namespace scourby {
 
-// The path up to and including its last separator; empty without one.
+// The path up to and including its last separator (on Windows a backslash, "/"
+// or a drive's ":"); empty without one.
 std::string FolderOf(std::string_view path);
 
 // The path after its last separator; the whole path without one.

@@ -70,6 +70,7 @@ void EchoOptions(const Options& o) {
 
 int Finish() {
   platform::FlushStdout();
+  platform::EndConsoleOutput();
   return 0;
 }
 
@@ -77,6 +78,7 @@ int Finish() {
 
 int Main(const std::vector<std::string>& arguments) {
   platform::PrepareBreakEvents();
+  platform::BeginConsoleOutput();
 
   PrintLine("Scourby v1.4 - MP3 cleaner by the Scourby developers");
   PrintLine("Disclaimer: Author cannot be held responsible for any damage.");

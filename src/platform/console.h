@@ -40,4 +40,10 @@ std::optional<std::string> RawCommandLine();
 // POSIX, where the terminal already delivers the interrupt key as a signal.
 void EnableProcessedInput();
 
+// Brackets the run's output. On Windows the console's output code page is
+// set to the code page the program's names and paths are held in (UTF-8 with
+// the program's manifest) and put back by EndConsoleOutput. Nothing on POSIX.
+void BeginConsoleOutput();
+void EndConsoleOutput();
+
 }  // namespace scourby::platform

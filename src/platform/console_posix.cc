@@ -52,4 +52,8 @@ std::optional<std::string> RawCommandLine() { return std::nullopt; }
 
 void EnableProcessedInput() {}
 
+void BeginConsoleOutput() {}
+
+void EndConsoleOutput() {}
+
 }  // namespace scourby::platform

@@ -5,15 +5,25 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scourby::platform {
 
-// The one path separator this platform's paths use.
+// The path separator this platform's paths are built with.
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
+#endif
+
+// Where a path given by the user may be cut into its folder and its name.
+// Windows also takes "/" as a separator and a drive's colon ("d:*.mp3"), so
+// the folder part of every such path is kept on the paths of its entries.
+#ifdef _WIN32
+inline constexpr std::string_view kFolderEnds = "\\/:";
+#else
+inline constexpr std::string_view kFolderEnds = "/";
 #endif
 
 // Attribute bits as the directory search reports them.

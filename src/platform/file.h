@@ -11,8 +11,9 @@ namespace scourby::platform {
 
 enum class FileAccess {
   kRead,       // others may read and write the file meanwhile
-  kReadWrite,  // others may only read it (POSIX: exclusive flock, taken
-               // without waiting; the open fails when another holds it)
+  kReadWrite,  // others may only read it; takes the cleaners' lock without
+               // waiting and fails when another holds it (POSIX: exclusive
+               // flock; Windows: LockFileEx on one byte beyond any file's end)
 };
 
 // The file times as the system keeps them, in the system's own units (POSIX:
@@ -81,7 +82,7 @@ class File {
 
   // Takes the exclusive lock that kReadWrite takes, on a file opened for
   // reading, so that two processes never clean the same file at once. False
-  // when another process holds it. Windows relies on its sharing modes.
+  // when another process holds it.
   bool TryLock();
 
   // GetFileTime / SetFileTime (POSIX: fstat / futimens, full precision).
@@ -144,10 +145,10 @@ inline constexpr bool kOpenFilesCanBeRenamed = true;
 // DeleteFileA. False when the file could not be deleted (or did not exist).
 bool DeletePath(const std::string& path);
 
-// Renames from to to, replacing a file at to (POSIX rename, atomic; Windows
-// DeleteFileA on to, then MoveFileA). Never follows a link at to. False when
-// the rename failed; both names are then as they were, apart from a Windows
-// file at to that was already deleted.
+// Renames from to to, replacing a file at to in one step (POSIX rename;
+// Windows MoveFileExA with MOVEFILE_REPLACE_EXISTING, which leaves a
+// read-only file at to in place, as DeleteFileA would). Never follows a link
+// at to. False when the rename failed; both names are then as they were.
 bool RenameReplacing(const std::string& from, const std::string& to);
 
 }  // namespace scourby::platform

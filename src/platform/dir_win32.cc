@@ -1,0 +1,41 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "platform/dir.h"
+
+namespace scourby::platform {
+
+std::vector<DirEntry> FindEntries(const std::string& mask) {
+  std::vector<DirEntry> entries;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(mask.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    entries.push_back(DirEntry{found.cFileName, static_cast<std::uint32_t>(found.dwFileAttributes)});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+std::uint32_t FileAttributes(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : static_cast<std::uint32_t>(attributes);
+}
+
+// The volume serial number and file index: the same folder reached through
+// a junction or a folder link gives the same identity.
+std::optional<FolderIdentity> IdentifyFolder(const std::string& path) {
+  const HANDLE folder = CreateFileA(path.empty() ? "." : path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(folder, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  CloseHandle(folder);
+  if (!known) return std::nullopt;
+  return FolderIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+}  // namespace scourby::platform

@@ -1,0 +1,206 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/fault_plan.h"
+#include "platform/file.h"
+
+namespace scourby::platform {
+namespace {
+
+// The largest piece one ReadFile or WriteFile call is given.
+constexpr std::size_t kMaxTransfer = 1 << 30;
+
+HANDLE AsHandle(void* handle) { return handle == nullptr ? INVALID_HANDLE_VALUE : static_cast<HANDLE>(handle); }
+
+// Cleaners keep each other off a file with an exclusive lock on one byte far
+// beyond any file's end, so the lock never stands in the way of reading or
+// writing the file itself. Closing the handle releases it.
+bool LockAgainstCleaners(HANDLE handle) {
+  OVERLAPPED at = {};
+  at.Offset = 0xFFFFFFFE;
+  at.OffsetHigh = 0x7FFFFFFF;
+  return LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+
+bool Seek(HANDLE handle, std::int64_t offset) {
+  if (offset < 0) return false;
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);  // a low part of 0xFFFFFFFF is a valid position
+  const DWORD low = SetFilePointer(handle, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
+// Only files on a disk: a device (CON, NUL, COM1) could block or swallow
+// what is written to it, and has no file information to report. (The file
+// type is not asked for: Wine reads the file to tell it, which would change
+// its access time before /D can save it.)
+HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                    BY_HANDLE_FILE_INFORMATION& info) {
+  const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+std::int64_t FromFileTime(const FILETIME& t) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+FILETIME ToFileTime(std::int64_t ticks) {
+  const auto value = static_cast<std::uint64_t>(ticks);
+  return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFF), static_cast<DWORD>(value >> 32)};
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+File File::OpenExisting(const std::string& path, FileAccess access) {
+  // Reading: others may read and write meanwhile. Reading and writing: others
+  // may only read, so no second cleaner opens the file while it is rewritten.
+  const bool write = access == FileAccess::kReadWrite;
+  if (FaultHit(FileOp::kOpen)) return File();
+  BY_HANDLE_FILE_INFORMATION info;
+  void* handle = OpenDiskFile(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                              write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, info);
+  if (handle == nullptr) return File();
+  File file(handle);
+  // A read-only file is never rewritten, also where the system would let an
+  // administrator open it for writing (as Wine does for root).
+  if (write && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return File();
+  if (write && !LockAgainstCleaners(AsHandle(file.handle_))) return File();
+  return file;
+}
+
+File File::CreateOutput(const std::string& path, const File*) {
+  // A link at path is opened as itself, not followed, and then refused.
+  if (FaultHit(FileOp::kOpen)) return File();
+  BY_HANDLE_FILE_INFORMATION info;
+  void* handle = OpenDiskFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, info);
+  if (handle == nullptr) return File();
+  File file(handle);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !file.Truncate(0)) return File();
+  return file;
+}
+
+bool File::IsOpen() const { return handle_ != nullptr; }
+
+std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
+  if (FaultHit(FileOp::kRead)) return -1;
+  const HANDLE handle = AsHandle(handle_);
+  if (!Seek(handle, offset)) return -1;
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    DWORD got = 0;
+    if (!ReadFile(handle, out + done, static_cast<DWORD>(std::min(size - done, kMaxTransfer)), &got, nullptr)) {
+      return -1;
+    }
+    if (got == 0) break;  // the end of the file
+    done += got;
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
+  const HANDLE handle = AsHandle(handle_);
+  if (!Seek(handle, offset)) return false;
+  const auto* in = static_cast<const char*>(data);
+  const std::size_t allowed = FaultWriteAllowance(size);
+  const bool cutShort = allowed < size;
+  size = allowed;
+  std::size_t done = 0;
+  while (done < size) {
+    DWORD put = 0;
+    if (!WriteFile(handle, in + done, static_cast<DWORD>(std::min(size - done, kMaxTransfer)), &put, nullptr) ||
+        put == 0) {
+      return false;
+    }
+    done += put;
+  }
+  return !cutShort;
+}
+
+std::int64_t File::Length() {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);  // a low part of 0xFFFFFFFF is a valid length
+  const DWORD low = GetFileSize(AsHandle(handle_), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+bool File::Truncate(std::int64_t length) {
+  if (FaultHit(FileOp::kTruncate)) return false;
+  const HANDLE handle = AsHandle(handle_);
+  return Seek(handle, length) && SetEndOfFile(handle);
+}
+
+bool File::Flush() {
+  if (FaultHit(FileOp::kFlush)) return false;
+  return FlushFileBuffers(AsHandle(handle_)) != 0;
+}
+
+bool File::TryLock() { return IsOpen() && LockAgainstCleaners(AsHandle(handle_)); }
+
+bool File::GetTimes(FileTimes& times) {
+  FILETIME creation, lastAccess, lastWrite;
+  if (!GetFileTime(AsHandle(handle_), &creation, &lastAccess, &lastWrite)) return false;
+  times.creation = FromFileTime(creation);
+  times.lastAccess = FromFileTime(lastAccess);
+  times.lastWrite = FromFileTime(lastWrite);
+  return true;
+}
+
+bool File::SetTimes(const FileTimes& times) {
+  const FILETIME creation = ToFileTime(times.creation);
+  const FILETIME lastAccess = ToFileTime(times.lastAccess);
+  const FILETIME lastWrite = ToFileTime(times.lastWrite);
+  return SetFileTime(AsHandle(handle_), &creation, &lastAccess, &lastWrite) != 0;
+}
+
+bool File::Close() {
+  if (handle_ == nullptr) return true;
+  const bool injected = FaultHit(FileOp::kClose);
+  const BOOL closed = CloseHandle(AsHandle(handle_));
+  handle_ = nullptr;
+  return !injected && closed != 0;
+}
+
+bool DeletePath(const std::string& path) {
+  if (FaultHit(FileOp::kDelete)) return false;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  if (FaultHit(FileOp::kRename)) return false;
+  // One call replaces the file at to, so that there is no moment without a
+  // file at to and a failed move leaves both names as they were. A read-only
+  // file, a folder or a link at to is never replaced.
+  const DWORD attributes = GetFileAttributesA(to.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
+  }
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+}  // namespace scourby::platform

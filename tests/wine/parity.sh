@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# Cleans the same files with the POSIX build and with scourby.exe under Wine,
+# with the same switches, and fails on any difference: standard output (with
+# "\" in place of "/" in paths), the cleaned files, the trash files, the
+# backups, and with /D the modification times. Then the behaviour that only
+# Windows has: quotes anywhere in an argument, hidden and read-only files, all
+# three file times kept by /D, and names that need the UTF-8 code page.
+#
+#   tests/wine/parity.sh [POSIX_BUILD [WINDOWS_BUILD]]
+#
+# The builds default to build/ and build-windows/ (presets default and
+# windows). Needs wine; the shared corpus is cleaned too when it is there.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+posix_build=$(cd "${1:-$root/build}" && pwd)
+windows_build=$(cd "${2:-$root/build-windows}" && pwd)
+linux_exe=$posix_build/scourby
+make_fixtures=$posix_build/tests/wine_fixtures
+windows_exe=$windows_build/scourby.exe
+file_times=$windows_build/tests/file_times.exe
+for f in "$linux_exe" "$make_fixtures" "$windows_exe" "$file_times"; do
+  [ -x "$f" ] || [ -f "$f" ] || { echo "missing: $f (build the default and windows presets first)" >&2; exit 2; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/scourby-wine.XXXXXX")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  chmod -R u+w "$work" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# One prefix for the whole suite, and one server kept up between the runs.
+wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 2; }
+wineserver -p >/dev/null 2>&1
+
+fixtures=$work/fixtures
+"$make_fixtures" "$fixtures" || exit 2
+corpus=$root/../shared/corpus
+if [ -d "$corpus" ]; then
+  # Writable (Windows never rewrites a read-only file), and names in lower
+  # case with "-" for "_": the POSIX build lists in byte order, the Windows
+  # search without regard to case; with these names the two orders agree.
+  cp -r "$corpus" "$fixtures/corpus"
+  chmod -R u+w "$fixtures/corpus"
+  find "$fixtures/corpus" -depth -name '*[A-Z_]*' | while read -r path; do
+    base=$(basename "$path")
+    base=${base,,}
+    mv "$path" "$(dirname "$path")/${base//_/-}"
+  done
+fi
+find "$fixtures" -exec touch -h -d @1000000000 {} +
+
+cases=0
+failures=0
+fail() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+}
+
+# A fresh copy of the fixtures for each side of one case.
+fresh() {
+  rm -rf "$work/case"
+  mkdir -p "$work/case"
+  cp -a "$fixtures" "$work/case/linux"
+  cp -a "$fixtures" "$work/case/windows"
+}
+
+run_linux() {  # ARGS...: runs in case/linux, output to case/linux.out
+  (cd "$work/case/linux" && "$linux_exe" "$@" >"$work/case/linux.out" 2>/dev/null)
+}
+
+run_windows() {  # ARGS...: runs in case/windows, output to case/windows.out
+  (cd "$work/case/windows" && wine "$windows_exe" "$@" >"$work/case/windows.out" 2>/dev/null)
+}
+
+# The POSIX output as Windows prints it: "\" for "/" in every line but the
+# help hint (the only fixed line with a "/" that parity runs print).
+to_windows_paths() {
+  sed -e '/^Use \/? option for help\./!s#/#\\#g' "$1"
+}
+
+same_output() {  # NAME EXPECTED ACTUAL
+  if ! cmp -s "$2" "$3"; then
+    fail "$1: standard output differs"
+    diff <(cat -A "$2") <(cat -A "$3") | head -20
+    return 1
+  fi
+}
+
+same_trees() {  # NAME: the two folders hold the same names and bytes
+  if ! diff -r --no-dereference "$work/case/linux" "$work/case/windows" >"$work/case/tree.diff" 2>&1; then
+    fail "$1: files differ"
+    head -20 "$work/case/tree.diff"
+    return 1
+  fi
+}
+
+mtimes() {  # FOLDER: name and modification time of every input file
+  (cd "$1" && find . -type f ! -name '*.trash' ! -name '*.clean' -printf '%P %T@\n' | sort)
+}
+
+# parity NAME ARGS...: the same arguments on both sides ("/" becomes "\" in
+# the Windows arguments that are not switches).
+parity() {
+  local name=$1
+  shift
+  local windows_args=() arg
+  for arg in "$@"; do
+    if [[ $arg == /* ]]; then windows_args+=("$arg"); else windows_args+=("${arg//\//\\}"); fi
+  done
+  cases=$((cases + 1))
+  fresh
+  run_linux "$@" || fail "$name: exit code $? on POSIX"
+  run_windows "${windows_args[@]}" || fail "$name: exit code $? on Windows"
+  to_windows_paths "$work/case/linux.out" >"$work/case/linux.win.out"
+  same_output "$name" "$work/case/linux.win.out" "$work/case/windows.out"
+  if [[ " $* " == *" /D"* ]]; then
+    diff <(mtimes "$work/case/linux") <(mtimes "$work/case/windows") >/dev/null ||
+      fail "$name: modification times differ"
+  fi
+  same_trees "$name"
+}
+
+# Help, bad switches and a run without files print fixed text: no path
+# mapping.
+raw_parity() {
+  local name=$1
+  shift
+  cases=$((cases + 1))
+  fresh
+  run_linux "$@"
+  run_windows "$@"
+  same_output "$name" "$work/case/linux.out" "$work/case/windows.out"
+}
+
+echo "== Same files, same switches: POSIX build and scourby.exe"
+raw_parity "no arguments"
+raw_parity "help" /?
+raw_parity "help after a file" a.mp3 -H
+raw_parity "invalid switch" /vx files/a.mp3
+raw_parity "switches only" /V --t
+
+for switches in "" /T "/F /T" "/P /T" /P /B "/B /T /P" /C "/C /T /F" /D "/D /C" /V "/V /T /C" "/P /C /T"; do
+  # shellcheck disable=SC2086
+  parity "files/*.mp3 $switches" "files/*.mp3" $switches
+done
+parity "folder with a trailing separator, combined letters" files/ /vtp
+parity "folder and sub-folders" "lib/*.mp3" /S
+parity "every file of the tree, trash kept" lib/ /S /T
+parity "one name in every sub-folder" lib/a.mp3 /S
+parity "wildcard ? in every sub-folder, backups" "lib/?.mp3" /S /B
+parity "a folder named like a file is not cleaned" lib/x.mp3
+parity "a folder without its separator" lib/sub
+parity "specifications split by |, no such folder" "files/frames.mp3|lib/b.mp3" lib/no-such/a.mp3 "files/????.mp3" /T
+parity "hidden by its dot" lib/.hidden.mp3 "lib/.*"
+parity "names outside the ANSI code page" "names/*.mp3" /S /T /V
+if [ -d "$fixtures/corpus" ]; then
+  parity "corpus, verbose, trash" "corpus/*.*" /S /V /T
+  parity "corpus, compatibility, backups, ID3v1 kept" corpus/ /S /B /P /D
+fi
+
+echo "== Windows only"
+
+# Quotes anywhere in an argument, as typed at the prompt: cmd hands the line
+# to the program unchanged.
+windows_line() {  # LINE: runs LINE (program path prepended) through cmd in case/windows
+  local exe
+  exe=$(winepath -w "$windows_exe" 2>/dev/null)
+  printf '@"%s" %s\r\n' "$exe" "$1" >"$work/case/windows/run.bat"
+  (cd "$work/case/windows" && wine cmd /c run.bat >"$work/case/windows.out" 2>/dev/null)
+  rm -f "$work/case/windows/run.bat"
+}
+quoting() {  # NAME LINE POSIX_ARGS...
+  local name=$1 line=$2
+  shift 2
+  cases=$((cases + 1))
+  fresh
+  mkdir -p "$work/case/linux/q/my mp3z" "$work/case/windows/q/my mp3z"
+  cp "$fixtures/files/both-tags.mp3" "$work/case/linux/q/my mp3z/a.mp3"
+  cp "$fixtures/files/both-tags.mp3" "$work/case/windows/q/my mp3z/a.mp3"
+  run_linux "$@"
+  windows_line "$line"
+  to_windows_paths "$work/case/linux.out" >"$work/case/linux.win.out"
+  same_output "$name" "$work/case/linux.win.out" "$work/case/windows.out"
+  same_trees "$name"
+}
+quoting "quotes around the middle of a path" 'q\"my mp3z"\a.mp3 /T' "q/my mp3z/a.mp3" /T
+quoting "quote opened mid-name, closed after the wildcard" 'q\my" mp3z\*.mp3" "/t"' "q/my mp3z/*.mp3" /T
+quoting "empty quotes and a quoted switch" '"" q\"my mp3z\a.mp3" "/S"' "q/my mp3z/a.mp3" /S
+
+# "/" inside a path on Windows: the folder part is kept, as typed, on every
+# entry; the walk adds "\" below it.
+cases=$((cases + 1))
+fresh
+run_linux "lib/sub/*.mp3" /S
+run_windows "lib/sub/*.mp3" /S
+to_windows_paths "$work/case/linux.out" | sed -e 's#^lib\\sub\\#lib/sub/#' >"$work/case/linux.win.out"
+same_output "a path with / on Windows" "$work/case/linux.win.out" "$work/case/windows.out"
+same_trees "a path with / on Windows"
+
+# A file hidden by its attribute is skipped, even when named exactly.
+cases=$((cases + 1))
+fresh
+cp "$fixtures/files/both-tags.mp3" "$work/case/windows/lib/shy.mp3"
+(cd "$work/case/windows" && wine attrib +h 'lib\shy.mp3' >/dev/null 2>&1)
+run_linux "lib/*.mp3" lib/shy.mp3
+run_windows 'lib\*.mp3' 'lib\shy.mp3'
+to_windows_paths "$work/case/linux.out" >"$work/case/linux.win.out"
+same_output "hidden attribute" "$work/case/linux.win.out" "$work/case/windows.out"
+cmp -s "$fixtures/files/both-tags.mp3" "$work/case/windows/lib/shy.mp3" || fail "hidden attribute: the file was changed"
+rm "$work/case/windows/lib/shy.mp3"
+same_trees "hidden attribute"
+
+# A read-only file: direct mode cannot open it; in compatibility mode its
+# ".clean" cannot replace it, which is reported, and the file is not counted
+# and keeps its content (no ".clean" is left); /B moves it aside.
+readonly_case() {  # NAME SWITCHES EXPECTED_LINE
+  local name=$1 switches=$2 expected=$3 path='files\both-tags.mp3'
+  cases=$((cases + 1))
+  fresh
+  (cd "$work/case/windows" && wine attrib +r "$path" >/dev/null 2>&1)
+  # shellcheck disable=SC2086
+  run_windows "$path" $switches
+  if ! grep -qxF "$(printf '%s\r' "$expected")" "$work/case/windows.out"; then
+    fail "$name: expected the line: $expected"
+    cat -A "$work/case/windows.out" | tail -5
+  fi
+}
+readonly_case "read-only, direct mode" "" 'files\both-tags.mp3...Cannot open!'
+cmp -s "$fixtures/files/both-tags.mp3" "$work/case/windows/files/both-tags.mp3" || fail "read-only, direct mode: file changed"
+[ ! -e "$work/case/windows/files/both-tags.mp3.clean" ] || fail "read-only, direct mode: a .clean was left"
+
+readonly_case "read-only, compatibility mode" /C \
+  'files\both-tags.mp3 ! Could not rename files\both-tags.mp3.clean to files\both-tags.mp3'
+grep -qF "$(printf 'Processed 0 file(s)')" "$work/case/windows.out" || fail "read-only, compatibility mode: counted"
+[ ! -e "$work/case/windows/files/both-tags.mp3.clean" ] || fail "read-only, compatibility mode: a .clean was left"
+cmp -s "$fixtures/files/both-tags.mp3" "$work/case/windows/files/both-tags.mp3" ||
+  fail "read-only, compatibility mode: the input was changed"
+
+readonly_case "read-only, backup" /B 'files\both-tags.mp3 - Cleaned 2176 bytes'
+run_linux files/both-tags.mp3 /B
+for f in both-tags.mp3 both-tags.mp3.bak; do
+  cmp -s "$work/case/linux/files/$f" "$work/case/windows/files/$f" || fail "read-only, backup: $f differs"
+done
+
+# /D puts back the creation, last-access and last-write times, in both modes.
+for switches in /D "/D /C"; do
+  cases=$((cases + 1))
+  fresh
+  path='files\both-tags.mp3'
+  (cd "$work/case/windows" && wine "$file_times" set "$path" 126000000000000000 127000000001234567 128000000007654321)
+  before=$(cd "$work/case/windows" && wine "$file_times" get "$path" | tr -d '\r')
+  # shellcheck disable=SC2086
+  run_windows "$path" $switches
+  after=$(cd "$work/case/windows" && wine "$file_times" get "$path" | tr -d '\r')
+  if [ -z "$before" ] || [ "$before" != "$after" ]; then
+    fail "$switches: times before [$before], after [$after]"
+  fi
+  grep -q ' - Cleaned 2176 bytes' "$work/case/windows.out" || fail "$switches: file not cleaned"
+done
+
+echo
+echo "Wine cases: $cases, failed: $failures"
+[ "$failures" -eq 0 ]
