@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
   const Bytes head = Id3v2Tag(2038);
   const Bytes tag = Id3v1Tag();
   const Bytes shortened = Frames(4) + Frame().substr(0, 317);
+  // Large enough to be read through several mapped windows.
+  const Bytes many = Frames(12000);
+  const Bytes large = Id3v2Tag(300000) + many.substr(0, 417 * 7000) + "JUNK" + many.substr(417 * 7000) + tag;
 
   const struct {
     const char* name;
@@ -55,6 +58,7 @@ int main(int argc, char** argv) {
       {"far-junk.mp3", frames + Bytes(64100, '\0') + frames},
       {"tag-in-frame.mp3", shortened + tag},
       {"verbose-xing.mp3", Id3v2Tag(90) + XingFrame(2) + Frame(0xFB, 0x92, 0x64) + Frame().substr(0, 10)},
+      {"large.mp3", large},
       {"sample.mp3", ReadFile(std::string(SCOURBY_SOURCE_DIR) + "/tests/data/sample.mp3")},
   };
   for (const auto& f : files) Put(root / "files", f.name, f.content);
