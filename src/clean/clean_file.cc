@@ -168,6 +168,37 @@ void PrintProgress(std::uint32_t frameCount, const FrameHeader& h) {
         "kbit " + Padded(h.sampleRate, 5) + "Hz");
 }
 
+// Where the next possible tag marker lies in the read buffer, found by one
+// scan over many frames at a time: frames before it hold no marker and skip
+// the frame reconstructor's own scan.
+class MarkerLookahead {
+ public:
+  // ReconstructStart for a frame viewed in the reader.
+  std::size_t ClearFrom(const Reader& input, std::span<const std::uint8_t> frame) {
+    const std::span<const std::uint8_t> buffered = input.Buffered();
+    const auto base = reinterpret_cast<std::uintptr_t>(buffered.data());
+    const auto at = reinterpret_cast<std::uintptr_t>(frame.data());
+    if (buffered.empty() || at < base || at + frame.size() > base + buffered.size()) {
+      return ReconstructStart(frame, false);
+    }
+    const std::size_t from = at - base;
+    if (!known_ || refills_ != input.Refills() || next_ < from) {
+      known_ = true;
+      refills_ = input.Refills();
+      next_ = from + FindMarkerCandidate(buffered.subspan(from));
+    }
+    // A pair that begins on the frame's last byte is no marker of this frame.
+    if (next_ + 1 >= from + frame.size()) return frame.size();
+    known_ = false;  // looked for afresh from the next frame on
+    return ReconstructStart(frame, false);
+  }
+
+ private:
+  bool known_ = false;
+  std::uint64_t refills_ = 0;
+  std::size_t next_ = 0;  // offset in the buffer
+};
+
 // Everything one pass holds open, and how far it got.
 struct Pass {
   const std::string& path;
@@ -364,6 +395,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   }
 
   std::array<std::uint8_t, kMaxFrameLength> frame;
+  MarkerLookahead lookahead;
   std::int64_t frameEnd = 0;
   while (true) {
     if (compat && BreakRequested.load()) return Abandon(pass, Outcome::kCancelled);
@@ -380,7 +412,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     if (bytes.size() == length) {
       // Most frames hold no tag start: they are passed on where they lie in
       // the read buffer, and copied only to be changed.
-      const std::size_t clearFrom = ReconstructStart(bytes, options.noReconstruct != 0);
+      const std::size_t clearFrom = options.noReconstruct ? length : lookahead.ClearFrom(input, bytes);
       const bool changed = clearFrom < length;
       if (changed) {
         std::copy(bytes.begin(), bytes.end(), frame.begin());

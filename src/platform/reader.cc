@@ -84,6 +84,7 @@ std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
 
 bool Reader::Refill() {
   if (beforeRefill_) beforeRefill_();
+  ++refills_;
   if (mapWindow_ != 0 && MapAt(position_)) return true;
   if (!buffer_) {
     if (spareBuffer && spareSize == bufferSize_) {

@@ -79,6 +79,11 @@ class Reader {
     return ViewSlow(size);
   }
 
+  // Every byte the buffer (or mapped window) holds now, and a number that
+  // changes whenever its content is replaced by another part of the file.
+  std::span<const std::uint8_t> Buffered() const { return {data_, bufferLength_}; }
+  std::uint64_t Refills() const { return refills_; }
+
   // True once a read of the file has failed (not merely ended), mapped pages
   // that another process cut off from the file included.
   bool Failed() const { return failed_ || (mapped_ && MappedReadFaults() != faultsAtStart_); }
@@ -125,6 +130,7 @@ class Reader {
   std::int64_t bufferStart_ = 0;  // file offset of data_[0]
   std::size_t bufferLength_ = 0;  // valid bytes at data_
   std::int64_t position_ = 0;
+  std::uint64_t refills_ = 0;
   std::int64_t limit_ = std::numeric_limits<std::int64_t>::max();
   bool failed_ = false;
   std::function<void()> beforeRefill_;

@@ -170,6 +170,40 @@ std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconst
   return scan.lyrics != kNone ? scan.lyrics : frame.size();
 }
 
+std::size_t FindMarkerCandidate(std::span<const std::uint8_t> bytes) {
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i letterT = _mm_set1_epi8('T');
+  const __m128i letterA = _mm_set1_epi8('A');
+  const __m128i letterL = _mm_set1_epi8('L');
+  const __m128i letterY = _mm_set1_epi8('Y');
+  auto hitsAt = [&](std::size_t at) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at + 1));
+    const __m128i ta = _mm_and_si128(_mm_cmpeq_epi8(first, letterT), _mm_cmpeq_epi8(second, letterA));
+    const __m128i ly = _mm_and_si128(_mm_cmpeq_epi8(first, letterL), _mm_cmpeq_epi8(second, letterY));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ta, ly)));
+  };
+  // A cache line at a time, fetching ahead: the bytes usually come straight
+  // from the page cache, and the hardware's own prefetch stops at each page.
+  constexpr std::size_t kAhead = 4096;
+  for (; i + 65 <= bytes.size(); i += 64) {
+    if (i + kAhead < bytes.size()) _mm_prefetch(reinterpret_cast<const char*>(bytes.data() + i + kAhead), _MM_HINT_T0);
+    const std::uint64_t hits = hitsAt(i) | (std::uint64_t{hitsAt(i + 16)} << 16) | (std::uint64_t{hitsAt(i + 32)} << 32) |
+                               (std::uint64_t{hitsAt(i + 48)} << 48);
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+  for (; i + 17 <= bytes.size(); i += 16) {
+    const std::uint32_t hits = hitsAt(i);
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+#endif
+  for (; i + 1 < bytes.size(); ++i) {
+    if ((bytes[i] == 'T' && bytes[i + 1] == 'A') || (bytes[i] == 'L' && bytes[i + 1] == 'Y')) return i;
+  }
+  return bytes.size();
+}
+
 bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct) {
   const std::size_t from = ReconstructStart(frame, noReconstruct);
   if (from == frame.size()) return false;

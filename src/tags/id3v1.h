@@ -35,4 +35,10 @@ bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct);
 // cannot change and copy it only when it must.
 std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconstruct);
 
+// The offset of the first place in bytes where a tag marker could begin (a
+// "TA" or "LY"), or bytes.size() when there is none. A frame in which no such
+// pair begins holds no marker, so ReconstructStart leaves it as it is: one
+// pass over the bytes of many frames spares scanning each frame on its own.
+std::size_t FindMarkerCandidate(std::span<const std::uint8_t> bytes);
+
 }  // namespace scourby

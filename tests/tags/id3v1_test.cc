@@ -171,6 +171,36 @@ TEST(ReconstructFrame, Cases) {
   for (const FrameCase& c : cases) ExpectReconstructed(c);
 }
 
+// The block-wise search for a marker's first two letters against a plain
+// byte-by-byte one, with pairs placed on every side of the 16- and 64-byte
+// blocks, on the last byte, and split between blocks.
+TEST(FindMarkerCandidate, FindsTheFirstPairWhereverItLies) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 4000; ++round) {
+    const std::size_t size = random() % 300;
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random() % 0x7F);
+    for (std::size_t i = 0; i + 1 < size; ++i) {
+      if ((bytes[i] == 'T' && bytes[i + 1] == 'A') || (bytes[i] == 'L' && bytes[i + 1] == 'Y')) bytes[i] = 'x';
+    }
+    std::size_t expected = size;
+    if (size > 0 && round % 5 != 0) {
+      const std::size_t at = random() % size;
+      const char* pair = round % 2 ? "TA" : "LY";
+      bytes[at] = static_cast<std::uint8_t>(pair[0]);
+      if (at + 1 < size) {
+        bytes[at + 1] = static_cast<std::uint8_t>(pair[1]);
+        expected = at;
+      }
+    }
+    if (expected == size && size > 0) {
+      // A lone first letter, or one on the last byte, is no candidate.
+      bytes[size - 1] = 'T';
+    }
+    EXPECT_EQ(FindMarkerCandidate(bytes), expected) << "size " << size << " round " << round;
+  }
+}
+
 TEST(ReconstructFrame, SwitchedOffLeavesATagStartInPlace) {
   ExpectReconstructed({"noReconstruct", kHeader + Filler(373) + "TAG" + Bytes(37, 'x'), kUnchanged, 0}, true);
   ExpectReconstructed({"noReconstruct, Lyrics3", kHeader + "LYRICSBEGIN" + Filler(9), kUnchanged, 0}, true);
