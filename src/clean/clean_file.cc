@@ -27,6 +27,7 @@ using platform::Reader;
 
 constexpr std::size_t kChunkSize = 256 * 1024;  // copies of junk and tail
 constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
+constexpr std::size_t kRunFlush = 256 * 1024;    // longest run held back
 constexpr std::size_t kMaxFrameLength = 4096;    // above any valid frame
 constexpr std::size_t kHeaderSize = 4;
 constexpr std::int64_t kFirstFrameRange = 64000;
@@ -182,19 +183,31 @@ class MarkerLookahead {
       return ReconstructStart(frame, false);
     }
     const std::size_t from = at - base;
+    const std::size_t end = from + frame.size();
     if (!known_ || refills_ != input.Refills() || next_ < from) {
       known_ = true;
+      found_ = false;
       refills_ = input.Refills();
-      next_ = from + FindMarkerCandidate(buffered.subspan(from));
+      next_ = from;
+    }
+    // Scanned a little at a time, so the bytes are still in the cache when
+    // they are written out.
+    while (!found_ && next_ + 1 < end) {
+      const std::size_t chunk = std::min(kScanStep, buffered.size() - next_);
+      const std::size_t k = FindMarkerCandidate(buffered.subspan(next_, chunk));
+      found_ = k < chunk;
+      next_ += found_ ? k : chunk - 1;  // a pair may begin on the last byte
     }
     // A pair that begins on the frame's last byte is no marker of this frame.
-    if (next_ + 1 >= from + frame.size()) return frame.size();
+    if (!found_ || next_ + 1 >= end) return frame.size();
     known_ = false;  // looked for afresh from the next frame on
     return ReconstructStart(frame, false);
   }
 
  private:
+  static constexpr std::size_t kScanStep = 16 * 1024;
   bool known_ = false;
+  bool found_ = false;     // a pair begins at next_; else none before it
   std::uint64_t refills_ = 0;
   std::size_t next_ = 0;  // offset in the buffer
 };
@@ -225,6 +238,8 @@ struct Pass {
     if (!changed && run.size != 0 && source == run.source + static_cast<std::int64_t>(run.size) &&
         bytes.data() == run.data + run.size) {
       run.size += bytes.size();
+      // Written out while the bytes are still in the cache.
+      if (run.size >= kRunFlush) FlushRun();
       return;
     }
     FlushRun();

@@ -2,7 +2,11 @@
 // tag marker that begins among the header's own bytes.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
 #include "support/mp3_fixtures.h"
+#include "tags/id3v1.h"
 #include "support/test_support.h"
 
 namespace scourby::testing {
@@ -52,6 +56,54 @@ TEST(CleanFile, ATagMarkerInsideTheHeaderClearsTheDataButNotTheHeader) {
       const RunResult again = RunScourby({"song.mp3", mode}, dir.path().string());
       EXPECT_NE(again.out.find(" - Cleaned 0 bytes\r\n"), std::string::npos) << again.out;
       EXPECT_TRUE(ReadFile(dir / "song.mp3") == cleaned) << mode;
+    }
+  }
+}
+
+// The pass looks ahead for the first letters of a marker over many frames
+// at a time, in steps; a marker that begins on the last byte a step covers,
+// or on a frame's last byte, must still be found in its frame.
+TEST(CleanFile, MarkersAreFoundWhereverTheLookaheadStepsEnd) {
+  constexpr std::size_t kFrame = 417;
+  constexpr std::size_t kStep = 16 * 1024;  // the lookahead's step
+  // A frame from offset at on holding "TAG" and text (a valid tag start), or
+  // "LYRICSBEGIN".
+  auto marked = [&](int seed, std::size_t at, const Bytes& marker) {
+    Bytes frame = Frame(0xFB, 0x90, 0x64, seed);
+    frame.replace(at, Bytes::npos, kFrame - at, 'a');
+    frame.replace(at, std::min(marker.size(), kFrame - at), marker.substr(0, kFrame - at));
+    return frame;
+  };
+  struct Case {
+    const char* name;
+    std::map<int, std::pair<std::size_t, Bytes>> marks;  // frame -> (offset, marker)
+  };
+  const std::size_t boundary = kStep - 1;  // from the start of the scan
+  const Case cases[] = {
+      {"pair on a step's last byte, scan from frame 0",
+       {{int(boundary / kFrame), {boundary % kFrame, "TAG"}}}},
+      {"pair on a step's last byte, scan from frame 1",
+       {{0, {200, "TAG"}}, {1 + int(boundary / kFrame), {boundary % kFrame, "TAG"}}}},
+      {"lyrics marker beyond a step", {{0, {300, "LYRICSBEGIN"}}, {50, {100, "LYRICSBEGIN"}}}},
+      {"'T' on a frame's last byte, then a marker", {{3, {kFrame - 1, "TAG"}}, {4, {5, "TAG"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes input, expected;
+    for (int i = 0; i < 90; ++i) {
+      const auto mark = c.marks.find(i);
+      Bytes frame = mark == c.marks.end() ? Frame(0xFB, 0x90, 0x64, i) : marked(i, mark->second.first, mark->second.second);
+      input += frame;
+      std::vector<std::uint8_t> cleared(frame.begin(), frame.end());
+      ReconstructFrame(cleared, false);
+      expected += Bytes(cleared.begin(), cleared.end());
+    }
+    ASSERT_NE(input, expected);
+    for (const char* mode : {"/V", "/C"}) {
+      TempDir dir;
+      WriteFile(dir / "song.mp3", input);
+      RunScourby({"song.mp3", mode}, dir.path().string());
+      EXPECT_TRUE(ReadFile(dir / "song.mp3") == expected) << mode;
     }
   }
 }
