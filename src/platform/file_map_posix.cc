@@ -76,25 +76,6 @@ Window File::MapForRead(std::int64_t offset, std::size_t size) {
   return Window(base, size, slot);
 }
 
-Window::Window(Window&& other) noexcept : base_(other.base_), size_(other.size_), slot_(other.slot_) {
-  other.base_ = nullptr;
-  other.slot_ = -1;
-}
-
-Window& Window::operator=(Window&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    base_ = other.base_;
-    size_ = other.size_;
-    slot_ = other.slot_;
-    other.base_ = nullptr;
-    other.slot_ = -1;
-  }
-  return *this;
-}
-
-Window::~Window() { Unmap(); }
-
 void Window::Unmap() {
   if (base_ == nullptr) return;
   ::munmap(base_, size_);

@@ -28,23 +28,6 @@ Window File::MapForRead(std::int64_t offset, std::size_t size) {
   return Window(base, size, 0);
 }
 
-Window::Window(Window&& other) noexcept : base_(other.base_), size_(other.size_), slot_(other.slot_) {
-  other.base_ = nullptr;
-}
-
-Window& Window::operator=(Window&& other) noexcept {
-  if (this != &other) {
-    Unmap();
-    base_ = other.base_;
-    size_ = other.size_;
-    slot_ = other.slot_;
-    other.base_ = nullptr;
-  }
-  return *this;
-}
-
-Window::~Window() { Unmap(); }
-
 void Window::Unmap() {
   if (base_ == nullptr) return;
   UnmapViewOfFile(base_);

@@ -46,6 +46,18 @@ bool MarkerAt(std::span<const std::uint8_t> bytes, std::size_t at, std::string_v
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+#ifdef __SSE2__
+// One bit for each of the 16 positions from p on where "TA" or "LY" begins
+// (reads 17 bytes).
+std::uint32_t PairHits(const std::uint8_t* p) {
+  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+  const __m128i ta = _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8('T')), _mm_cmpeq_epi8(second, _mm_set1_epi8('A')));
+  const __m128i ly = _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8('L')), _mm_cmpeq_epi8(second, _mm_set1_epi8('Y')));
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ta, ly)));
+}
+#endif
+
 // Every frame of every file goes through here, so the frame is scanned once,
 // a block at a time, for the first letters of both markers.
 struct MarkerScan {
@@ -69,19 +81,10 @@ MarkerScan ScanMarkers(std::span<const std::uint8_t> bytes) {
   };
   std::size_t i = 0;
 #ifdef __SSE2__
-  // Sixteen positions at a time, each tested for the first two letters of
-  // both markers ("TA", "LY"): in audio data almost no block holds either.
-  const __m128i letterT = _mm_set1_epi8('T');
-  const __m128i letterA = _mm_set1_epi8('A');
-  const __m128i letterL = _mm_set1_epi8('L');
-  const __m128i letterY = _mm_set1_epi8('Y');
+  // Sixteen positions at a time: in audio data almost no block holds the
+  // first two letters of either marker.
   for (; i + 17 <= bytes.size(); i += 16) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 1));
-    const __m128i ta = _mm_and_si128(_mm_cmpeq_epi8(first, letterT), _mm_cmpeq_epi8(second, letterA));
-    const __m128i ly = _mm_and_si128(_mm_cmpeq_epi8(first, letterL), _mm_cmpeq_epi8(second, letterY));
-    auto hits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ta, ly)));
-    for (; hits != 0; hits &= hits - 1) {
+    for (std::uint32_t hits = PairHits(bytes.data() + i); hits != 0; hits &= hits - 1) {
       if (look(i + static_cast<std::size_t>(std::countr_zero(hits)))) return scan;
     }
   }
@@ -173,28 +176,18 @@ std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconst
 std::size_t FindMarkerCandidate(std::span<const std::uint8_t> bytes) {
   std::size_t i = 0;
 #ifdef __SSE2__
-  const __m128i letterT = _mm_set1_epi8('T');
-  const __m128i letterA = _mm_set1_epi8('A');
-  const __m128i letterL = _mm_set1_epi8('L');
-  const __m128i letterY = _mm_set1_epi8('Y');
-  auto hitsAt = [&](std::size_t at) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at + 1));
-    const __m128i ta = _mm_and_si128(_mm_cmpeq_epi8(first, letterT), _mm_cmpeq_epi8(second, letterA));
-    const __m128i ly = _mm_and_si128(_mm_cmpeq_epi8(first, letterL), _mm_cmpeq_epi8(second, letterY));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ta, ly)));
-  };
   // A cache line at a time, fetching ahead: the bytes usually come straight
   // from the page cache, and the hardware's own prefetch stops at each page.
   constexpr std::size_t kAhead = 4096;
   for (; i + 65 <= bytes.size(); i += 64) {
     if (i + kAhead < bytes.size()) _mm_prefetch(reinterpret_cast<const char*>(bytes.data() + i + kAhead), _MM_HINT_T0);
-    const std::uint64_t hits = hitsAt(i) | (std::uint64_t{hitsAt(i + 16)} << 16) | (std::uint64_t{hitsAt(i + 32)} << 32) |
-                               (std::uint64_t{hitsAt(i + 48)} << 48);
+    const std::uint8_t* line = bytes.data() + i;
+    const std::uint64_t hits = PairHits(line) | (std::uint64_t{PairHits(line + 16)} << 16) |
+                               (std::uint64_t{PairHits(line + 32)} << 32) | (std::uint64_t{PairHits(line + 48)} << 48);
     if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
   }
   for (; i + 17 <= bytes.size(); i += 16) {
-    const std::uint32_t hits = hitsAt(i);
+    const std::uint32_t hits = PairHits(bytes.data() + i);
     if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
   }
 #endif

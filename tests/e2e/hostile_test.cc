@@ -18,15 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The file lines of a run: what stands between the echo and the summary.
-std::string FileLines(const Bytes& out) {
-  const std::size_t begin = out.find("Use /? option for help.\r\n\r\n");
-  const std::size_t end = out.rfind("\r\n\r\nFinished!");
-  if (begin == std::string::npos || end == std::string::npos) return "<malformed>" + out;
-  const std::size_t from = begin + 27;
-  return from > end + 2 ? "" : out.substr(from, end + 2 - from);
-}
-
 const Bytes kNoMp3 = "...No MP3!\r\n";
 
 TEST(Hostile, ContentsThatLieAboutTheirSizesGetAClearOutcome) {

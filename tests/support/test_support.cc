@@ -206,4 +206,12 @@ fs::path CorpusDir() {
   return fs::is_directory(corpus, error) ? corpus : fs::path();
 }
 
+std::string FileLines(const Bytes& out) {
+  const std::size_t begin = out.find("Use /? option for help.\r\n\r\n");
+  const std::size_t end = out.rfind("\r\n\r\nFinished!");
+  if (begin == std::string::npos || end == std::string::npos) return "<malformed>" + out;
+  const std::size_t from = begin + 27;
+  return from > end + 2 ? "" : out.substr(from, end + 2 - from);
+}
+
 }  // namespace scourby::testing
