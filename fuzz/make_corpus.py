@@ -96,6 +96,19 @@ SEEDS = {
         "xing-backup": b"\x19" + xing_frame(2) + frames(4) + b"LYRICSBEGIN" + b"x" * 9,
         "not-mp3": b"\x01" + b"\x89PNG\r\n\x1a\n" + b"\xff\xe0" * 8,
         "tag-inside-frames": b"\x06" + tag_inside_frames(),
+        # Found by the fuzzer: with /T /P the kept tag's text holds a frame,
+        # and a frame holds a "LYRICSBEGIN" before a valid "TAG", so a second
+        # clean both grows the file and clears that frame from the marker.
+        "tp-tag-frame-and-lyrics": bytes.fromhex(
+            "05fff305fff314c41010111111111111fff314c4121212121212131212121212"
+            "121212fff314c41212121212121212121212121212121212121212fff314c411"
+            "11494353424547494e11111111114111111111fff3144c595249435342454749"
+            "4e11111212121212544147536500fff314c41212121212121212121212121212"
+            "121212121212544147536565a0a0a0a0a0a064000058696e6700070000000000"
+            "000000210000000000416c1111fff314c462756d000000000000000000000000"
+            "00000000000014c4121212121212121212121212121212121212121254414753"
+            "65656400000000000000000000000000000000000000000000416c0000000000"
+            "00000000010c"),
     },
 }
 

@@ -2,10 +2,14 @@
 # Builds the fuzz preset and runs every fuzz target for the given number of
 # seconds (default 60) on a fresh copy of its seed corpus, one after the
 # other. Prints each target's final executions per second and coverage.
+#   fuzz/run.sh [seconds]        FUZZ_SEED=N (default 1; 0: random)
 # Fails when a target crashes or finds an input that breaks an invariant;
 # its log and the input are then kept and their folder is printed.
 set -euo pipefail
 seconds="${1:-60}"
+# A fixed seed makes a run repeatable (the same inputs in the same order, as
+# far as the time allows); FUZZ_SEED=0 lets libFuzzer pick one.
+seed="${FUZZ_SEED:-1}"
 cd "$(dirname "$0")/.."
 
 cmake --preset fuzz >/dev/null
@@ -19,7 +23,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$dir/corpus" "$dir/crashes"
   cp fuzz/corpus/"$target"/* "$dir/corpus/"
   # A hang (10 s on one input) counts as a failure too.
-  build-fuzz/fuzz/fuzz_"$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  build-fuzz/fuzz/fuzz_"$target" -max_total_time="$seconds" -seed="$seed" -max_len=4096 -timeout=10 \
     -artifact_prefix="$dir/crashes/" "$dir/corpus" >"$dir/log" 2>&1 &
   pid=$!
   status=0
