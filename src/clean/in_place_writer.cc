@@ -27,13 +27,7 @@ bool InPlaceWriter::Write(platform::Reader& input, std::span<const std::uint8_t>
   }
   if (pending_.empty() && data.size() >= kDirectSize && input.Position() - written_ >= std::ssize(data)) {
     // A long run that has been read already goes out without a copy.
-    wroteAnything_ = true;
-    if (!input.WriteAt(written_, data.data(), data.size())) {
-      failed_ = true;
-      return false;
-    }
-    written_ += static_cast<std::int64_t>(data.size());
-    return true;
+    return WriteOut(input, data.data(), data.size());
   }
   pending_.insert(pending_.end(), data.begin(), data.end());
   if (pending_.size() >= kBatchSize) return WritePending(input);
@@ -46,22 +40,27 @@ bool InPlaceWriter::Flush(platform::Reader& input) {
 }
 
 bool InPlaceWriter::WritePending(platform::Reader& input) {
+  // Never at or beyond the read position: those bytes are still to be read.
+  const std::int64_t room = input.Position() - written_;
+  if (room <= 0) return true;
+  const std::size_t size = std::min(pending_.size(), static_cast<std::size_t>(room));
+  if (!WriteOut(input, pending_.data(), size)) return false;
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
+  return true;
+}
+
+bool InPlaceWriter::WriteOut(platform::Reader& input, const std::uint8_t* data, std::size_t size) {
   // After a failed read the pass cannot finish: the file must stay as it is.
   if (input.Failed()) {
     failed_ = true;
     return false;
   }
-  // Never at or beyond the read position: those bytes are still to be read.
-  const std::int64_t room = input.Position() - written_;
-  if (room <= 0) return true;
-  const std::size_t size = std::min(pending_.size(), static_cast<std::size_t>(room));
   wroteAnything_ = true;
-  if (!input.WriteAt(written_, pending_.data(), size)) {
+  if (!input.WriteAt(written_, data, size)) {
     failed_ = true;
     return false;
   }
   written_ += static_cast<std::int64_t>(size);
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
   return true;
 }
 

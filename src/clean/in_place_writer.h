@@ -34,6 +34,9 @@ class InPlaceWriter {
 
  private:
   bool WritePending(platform::Reader& input);
+  // Writes size bytes at written_ and moves it on; refuses after a failed
+  // read of the input.
+  bool WriteOut(platform::Reader& input, const std::uint8_t* data, std::size_t size);
 
   std::vector<std::uint8_t> pending_;
   std::int64_t written_ = 0;

@@ -4,6 +4,7 @@
 // redirected; the break notice alone goes where the user sees it even then.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,5 +46,9 @@ void EnableProcessedInput();
 // the program's manifest) and put back by EndConsoleOutput. Nothing on POSIX.
 void BeginConsoleOutput();
 void EndConsoleOutput();
+
+// The platform's unbuffered write of bytes to standard output, under the
+// buffer above (write / WriteFile). A failed write drops the rest.
+void WriteStdoutNow(const char* data, std::size_t size);
 
 }  // namespace scourby::platform

@@ -7,9 +7,6 @@
 namespace scourby::platform {
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
-std::string pending;
-std::string* capture = nullptr;
 
 void WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -23,24 +20,7 @@ void WriteAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-void WriteStdout(std::string_view bytes) {
-  if (capture != nullptr) {
-    capture->append(bytes);
-    return;
-  }
-  pending.append(bytes);
-  if (pending.size() >= kFlushAt) FlushStdout();
-}
-
-void FlushStdout() {
-  WriteAll(STDOUT_FILENO, pending.data(), pending.size());
-  pending.clear();
-}
-
-void CaptureStdout(std::string* target) {
-  FlushStdout();
-  capture = target;
-}
+void WriteStdoutNow(const char* data, std::size_t size) { WriteAll(STDOUT_FILENO, data, size); }
 
 void WriteBreakNotice(std::string_view text) {
   const int saved = errno;  // a signal handler must leave errno as it found it

@@ -10,9 +10,6 @@
 namespace scourby::platform {
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
-std::string pending;
-std::string* capture = nullptr;
 UINT savedOutputCodePage = 0;  // 0: the console's code page was not changed
 
 void WriteAll(HANDLE handle, const char* data, std::size_t size) {
@@ -94,24 +91,7 @@ bool WriteToScreen(std::string_view text) {
 
 }  // namespace
 
-void WriteStdout(std::string_view bytes) {
-  if (capture != nullptr) {
-    capture->append(bytes);
-    return;
-  }
-  pending.append(bytes);
-  if (pending.size() >= kFlushAt) FlushStdout();
-}
-
-void FlushStdout() {
-  WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), pending.data(), pending.size());
-  pending.clear();
-}
-
-void CaptureStdout(std::string* target) {
-  FlushStdout();
-  capture = target;
-}
+void WriteStdoutNow(const char* data, std::size_t size) { WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), data, size); }
 
 void WriteBreakNotice(std::string_view text) {
   if (!WriteToScreen(text)) WriteAll(GetStdHandle(STD_ERROR_HANDLE), text.data(), text.size());
