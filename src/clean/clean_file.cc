@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "cli/break_handler.h"
+#include "clean/frame_walk.h"
 #include "clean/in_place_writer.h"
-#include "mpeg/frame_search.h"
+#include "clean/marker_lookahead.h"
+#include "clean/output_file.h"
+#include "clean/run_state.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/reader.h"
@@ -25,137 +26,15 @@ using Outcome = CleanResult::Outcome;
 using platform::File;
 using platform::Reader;
 
-constexpr std::size_t kChunkSize = 256 * 1024;  // copies of junk and tail
-constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
+constexpr std::size_t kChunkSize = 256 * 1024;  // copies of appended bytes
 constexpr std::size_t kRunFlush = 256 * 1024;    // longest run held back
 constexpr std::size_t kMaxFrameLength = 4096;    // above any valid frame
 constexpr std::size_t kHeaderSize = 4;
-constexpr std::int64_t kFirstFrameRange = 64000;
 
 void Print(std::string_view text) { platform::WriteStdout(text); }
 void PrintLine(std::string_view text) {
   platform::WriteStdout(text);
   platform::WriteStdout("\r\n");
-}
-
-// An output file written front to back through a buffer. Remembers the first
-// failure, so the pass can check once at the end.
-class OutputFile {
- public:
-  bool Create(const std::string& path, const File& like) {
-    path_ = path;
-    file_ = File::CreateOutput(path, &like);
-    failed_ = !file_.IsOpen();
-    return !failed_;
-  }
-  const std::string& path() const { return path_; }
-  bool failed() const { return failed_; }
-  std::int64_t length() const { return offset_ + static_cast<std::int64_t>(buffer_.size()); }
-
-  void Write(const std::uint8_t* data, std::size_t size) {
-    if (failed_) return;
-    if (buffer_.size() + size > kChunkSize || size >= kDirectWrite) FlushBuffer();
-    if (size >= kDirectWrite) {
-      WriteNow(data, size);
-    } else {
-      buffer_.insert(buffer_.end(), data, data + size);
-    }
-  }
-
-  // Writes out what is buffered, pushes it to the disk and closes the file.
-  bool Finish(const platform::FileTimes* times) {
-    FlushBuffer();
-    if (!failed_ && times != nullptr) file_.SetTimes(*times);
-    if (!failed_ && !file_.Flush()) failed_ = true;
-    if (!file_.Close()) failed_ = true;
-    return !failed_;
-  }
-
-  // Closes and deletes the file, as when it stays empty or is incomplete.
-  void Discard() {
-    file_.Close();
-    platform::DeletePath(path_);
-  }
-
- private:
-  void FlushBuffer() {
-    if (!buffer_.empty()) WriteNow(buffer_.data(), buffer_.size());
-    buffer_.clear();
-  }
-  void WriteNow(const std::uint8_t* data, std::size_t size) {
-    if (failed_ || !file_.WriteAt(offset_, data, size)) {
-      failed_ = true;
-      return;
-    }
-    offset_ += static_cast<std::int64_t>(size);
-  }
-
-  std::string path_;
-  File file_;
-  std::vector<std::uint8_t> buffer_;
-  std::int64_t offset_ = 0;
-  bool failed_ = false;
-};
-
-// Copies the bytes from..to of the input to out, a chunk at a time straight
-// from the read buffer, and leaves the read position at to (or where the file
-// ended).
-void CopyRange(Reader& input, std::int64_t from, std::int64_t to, OutputFile& out) {
-  input.SetPosition(from);
-  while (from < to) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, kChunkSize));
-    const std::span<const std::uint8_t> got = input.View(want);
-    out.Write(got.data(), got.size());
-    from += static_cast<std::int64_t>(got.size());
-    if (got.size() < want) break;
-  }
-}
-
-bool IsSync(const std::uint8_t* b) { return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0; }
-
-bool StartsWith(const std::uint8_t* bytes, std::size_t size, std::string_view marker) {
-  return size >= marker.size() && std::memcmp(bytes, marker.data(), marker.size()) == 0;
-}
-
-// A chance pattern in a picture or in PCM samples can look like a frame
-// header. The first frame is trusted only when the next two positions it
-// points to hold headers of the same stream, or the file ends, or a tag
-// starts there.
-bool ConfirmFirstFrame(Reader& input, std::int64_t at, const FrameHeader& first, std::int64_t fileLength) {
-  std::int64_t position = at + first.frameLength;
-  for (int step = 0; step < 2; ++step) {
-    if (position == fileLength) return true;
-    std::uint8_t bytes[11] = {};
-    input.SetPosition(position);
-    const std::size_t got = input.Read(bytes, sizeof bytes);
-    if (StartsWith(bytes, got, "TAG") || StartsWith(bytes, got, "LYRICSBEGIN") || StartsWith(bytes, got, "APETAGEX")) {
-      return true;
-    }
-    FrameHeader next;
-    std::memcpy(next.headerBytes.data(), bytes, 4);
-    if (got < 4 || !IsSync(bytes) || DecodeFrameHeader(next) != 1 || next.versionCode != first.versionCode ||
-        next.layer != first.layer || next.sampleRate != first.sampleRate) {
-      return false;
-    }
-    position += next.frameLength;
-  }
-  return true;
-}
-
-// Finds the first frame that is confirmed, searching from the read position
-// for as long as candidates lie within range of it. On success the read
-// position is on the frame's header.
-bool FindFirstFrame(Reader& input, FrameHeader& header, XingInfo& xing, std::int64_t fileLength) {
-  const std::int64_t searchStart = input.Position();
-  while (FindFrameHeader(input, 1, header, xing) == 1) {
-    const std::int64_t at = input.Position();
-    if (at - searchStart > kFirstFrameRange) break;
-    const bool confirmed = ConfirmFirstFrame(input, at, header, fileLength);
-    input.SetPosition(confirmed ? at : at + 1);
-    if (confirmed) return true;
-  }
-  input.SetPosition(searchStart);
-  return false;
 }
 
 std::string Padded(std::int64_t value, int width) {
@@ -168,49 +47,6 @@ void PrintProgress(std::uint32_t frameCount, const FrameHeader& h) {
   Print("\r - Frame #" + Padded(frameCount, 5) + ":" + Padded(h.frameLength, 4) + " bytes " + Padded(h.bitrate, 3) +
         "kbit " + Padded(h.sampleRate, 5) + "Hz");
 }
-
-// Where the next possible tag marker lies in the read buffer, found by one
-// scan over many frames at a time: frames before it hold no marker and skip
-// the frame reconstructor's own scan.
-class MarkerLookahead {
- public:
-  // ReconstructStart for a frame viewed in the reader.
-  std::size_t ClearFrom(const Reader& input, std::span<const std::uint8_t> frame) {
-    const std::span<const std::uint8_t> buffered = input.Buffered();
-    const auto base = reinterpret_cast<std::uintptr_t>(buffered.data());
-    const auto at = reinterpret_cast<std::uintptr_t>(frame.data());
-    if (buffered.empty() || at < base || at + frame.size() > base + buffered.size()) {
-      return ReconstructStart(frame, false);
-    }
-    const std::size_t from = at - base;
-    const std::size_t end = from + frame.size();
-    if (!known_ || refills_ != input.Refills() || next_ < from) {
-      known_ = true;
-      found_ = false;
-      refills_ = input.Refills();
-      next_ = from;
-    }
-    // Scanned a little at a time, so the bytes are still in the cache when
-    // they are written out.
-    while (!found_ && next_ + 1 < end) {
-      const std::size_t chunk = std::min(kScanStep, buffered.size() - next_);
-      const std::size_t k = FindMarkerCandidate(buffered.subspan(next_, chunk));
-      found_ = k < chunk;
-      next_ += found_ ? k : chunk - 1;  // a pair may begin on the last byte
-    }
-    // A pair that begins on the frame's last byte is no marker of this frame.
-    if (!found_ || next_ + 1 >= end) return frame.size();
-    known_ = false;  // looked for afresh from the next frame on
-    return ReconstructStart(frame, false);
-  }
-
- private:
-  static constexpr std::size_t kScanStep = 16 * 1024;
-  bool known_ = false;
-  bool found_ = false;     // a pair begins at next_; else none before it
-  std::uint64_t refills_ = 0;
-  std::size_t next_ = 0;  // offset in the buffer
-};
 
 // Everything one pass holds open, and how far it got.
 struct Pass {
@@ -382,14 +218,15 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (options.keepId3v1) keptTag = ReadTrailingId3v1(input);
   SkipId3v2(input);
 
-  FrameHeader header;
-  XingInfo xing;
-  if (!FindFirstFrame(input, header, xing, result.bytesRead)) {
+  FrameWalk walk(input, result.bytesRead);
+  if (!walk.First()) {
     if (input.Failed()) return ReadFailed(pass);
     PrintLine("...No MP3!");
     return End(pass, Outcome::kNoMpeg);
   }
+  const FrameHeader& header = walk.header();
   if (options.verbose) {
+    const XingInfo& xing = walk.xing();
     PrintLine("");
     PrintLine(std::string(" - MPEG ") + VersionText(header.versionCode) + " layer " + std::to_string(header.layer));
     PrintLine(" - Header found at: " + std::to_string(input.Position()) + " bytes");
@@ -444,10 +281,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       pass.Trash(bytes.data(), bytes.size());
     }
     frameEnd = input.Position();
-    if (input.Failed()) break;
-    // The Xing count leaves out the Xing frame itself.
-    if (xing.xingFramesKnown && result.frameCount > xing.xingFrameCount) break;
-    if (FindFrameHeader(input, 0, header, xing) != 1) break;
+    if (input.Failed() || !walk.Next(frameEnd, result.frameCount)) break;
   }
 
   // The tail: everything after the last frame.

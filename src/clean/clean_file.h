@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/options.h"
+#include "clean/run_state.h"
 
 namespace scourby {
 

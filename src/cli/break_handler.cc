@@ -3,12 +3,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "clean/run_state.h"
 #include "platform/console.h"
 
 namespace scourby {
-
-std::atomic<std::int32_t> BreakRequested{0};
-
 namespace {
 
 std::atomic<bool> cancelCurrentFile{false};

@@ -1,16 +1,9 @@
-// The console break handler and the run-wide stop flag it sets.
+// The console break handler: the notice it prints and the stop flag it sets.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 namespace scourby {
-
-// Set to 1 by ConsoleBreakHandler, never cleared. Polled by the walk (before
-// each specification, after each entry) and by the pass in compatibility
-// mode (before each frame).
-extern std::atomic<std::int32_t> BreakRequested;
-static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 
 // Tells the handler which notice to print: in compatibility mode the
 // current file is abandoned, otherwise it is finished. Set before the handler

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/options.h"
+#include "clean/run_state.h"
 
 namespace scourby {
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "cli/break_handler.h"
 #include "clean/clean_file.h"
+#include "clean/run_state.h"
 #include "platform/dir.h"
 
 namespace scourby {

@@ -6,7 +6,7 @@
 #include "cli/break_handler.h"
 #include "cli/command_line.h"
 #include "cli/file_spec.h"
-#include "cli/options.h"
+#include "clean/run_state.h"
 #include "mpeg/frame_header.h"
 #include "platform/console.h"
 #include "platform/dir.h"

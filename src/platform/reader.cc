@@ -24,6 +24,20 @@ Reader::Reader(File& file, std::size_t bufferSize, std::size_t mapWindow)
   }
 }
 
+namespace {
+File& NoFile() {
+  static File none;
+  return none;
+}
+}  // namespace
+
+Reader::Reader(std::span<const std::uint8_t> bytes)
+    : file_(NoFile()), bufferSize_(std::max<std::size_t>(bytes.size(), 16)), memory_(true) {
+  data_ = bytes.data();
+  bufferLength_ = bytes.size();
+  limit_ = static_cast<std::int64_t>(bytes.size());
+}
+
 Reader::~Reader() {
   if (buffer_) {
     spareBuffer = std::move(buffer_);
@@ -83,6 +97,7 @@ std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
 }
 
 bool Reader::Refill() {
+  if (memory_) return true;
   if (beforeRefill_) beforeRefill_();
   ++refills_;
   if (mapWindow_ != 0 && MapAt(position_)) return true;

@@ -31,6 +31,9 @@ class Reader {
   // a view of bufferSize bytes) and read without a copy; where it cannot be
   // mapped, the reader falls back to reading through its buffer.
   explicit Reader(File& file, std::size_t bufferSize = kDefaultBufferSize, std::size_t mapWindow = 0);
+  // Reads bytes held in memory as if they were the whole file: no system
+  // call, no write. For the logic that is tested over byte buffers.
+  explicit Reader(std::span<const std::uint8_t> bytes);
   ~Reader();
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -50,6 +53,7 @@ class Reader {
   // The file's current length, or the limit when that is smaller; -1 on
   // error.
   std::int64_t Length() {
+    if (memory_) return limit_;
     const std::int64_t length = file_.Length();
     return length < 0 ? -1 : std::min(length, limit_);
   }
@@ -133,6 +137,7 @@ class Reader {
   std::uint64_t refills_ = 0;
   std::int64_t limit_ = std::numeric_limits<std::int64_t>::max();
   bool failed_ = false;
+  bool memory_ = false;  // the bytes are all in memory: nothing to refill
   std::function<void()> beforeRefill_;
 };
 

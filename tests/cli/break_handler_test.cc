@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "clean/run_state.h"
+
 namespace scourby {
 namespace {
 

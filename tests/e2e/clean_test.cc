@@ -79,8 +79,10 @@ std::vector<Case> Cases() {
       {"lyrics and tag after frames", frames + lyrics + tag, {"/T"}, frames, lyrics + tag,
        static_cast<long long>(lyrics.size() + tag.size())},
       {"RIFF/WAVE", RiffWave(frames), {"/T"}, frames, RiffWave(frames).substr(0, 58), 58},
-      {"Xing count keeps the Xing frame and that many frames", XingFrame(3) + Frames(6), {"/T"},
-       XingFrame(3) + Frames(3), Frames(6).substr(417 * 3), 417 * 3},
+      {"Xing count keeps the Xing frame and that many frames", XingFrame(3) + Frames(4) + "JUNK", {"/T"},
+       XingFrame(3) + Frames(3), Frames(4).substr(417 * 3) + "JUNK", 417 + 4},
+      {"a stream that goes on beyond its Xing count is kept", XingFrame(3) + Frames(6), {"/T"},
+       XingFrame(3) + Frames(6), "<none>", 0},
       {"junk beyond the search range ends the walk", frames + Bytes(64100, '\0') + frames, {"/T"}, frames,
        Bytes(64100, '\0') + frames, 64100 + 5 * 417},
   };

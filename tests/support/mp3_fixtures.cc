@@ -1,5 +1,7 @@
 #include "support/mp3_fixtures.h"
 
+#include <random>
+
 #include "mpeg/frame_header.h"
 
 namespace scourby::testing {
@@ -31,6 +33,26 @@ Bytes Id3v2Tag(std::uint32_t bodySize) {
   for (const int shift : {21, 14, 7, 0}) tag += static_cast<char>((bodySize >> shift) & 0x7F);
   for (std::uint32_t i = 0; i < bodySize; ++i) tag += static_cast<char>(i % 7 == 0 ? 0 : 'a' + i % 26);
   return tag;
+}
+
+Bytes Picture(std::size_t size, int seed) {
+  std::mt19937 random(static_cast<unsigned>(seed) + 1);
+  Bytes picture(size, '\0');
+  for (char& c : picture) c = static_cast<char>(random());
+  for (std::size_t at = random() % 1000; at + 4 <= size; at += 500 + random() % 1000) {
+    picture.replace(at, 4, Frame().substr(0, 4));
+  }
+  for (const char* marker : {"ID3", "TAG", "LYRICSBEGIN", "APETAGEX"}) {
+    for (std::size_t at; (at = picture.find(marker)) != Bytes::npos;) picture[at] = 'x';
+  }
+  return picture;
+}
+
+Bytes Id3v2PictureTag(std::uint32_t pictureSize, int seed) {
+  const Bytes empty = Id3v2Tag(0);
+  Bytes tag = empty.substr(0, 6);
+  for (const int shift : {21, 14, 7, 0}) tag += static_cast<char>((pictureSize >> shift) & 0x7F);
+  return tag + Picture(pictureSize, seed);
 }
 
 Bytes Id3v1Tag(const std::string& title) {

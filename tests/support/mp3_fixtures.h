@@ -19,6 +19,14 @@ Bytes Frames(int count, int seed = 0);
 // An ID3v2.3 tag with a body of bodySize bytes (10 + bodySize in all).
 Bytes Id3v2Tag(std::uint32_t bodySize);
 
+// Bytes like a compressed picture's: random, with a header of the default
+// frame planted every 1000 bytes or so, and no tag marker ("ID3", "TAG",
+// "LYRICSBEGIN", "APETAGEX").
+Bytes Picture(std::size_t size, int seed = 0);
+
+// An ID3v2.3 tag whose body is a picture of pictureSize bytes.
+Bytes Id3v2PictureTag(std::uint32_t pictureSize, int seed = 0);
+
 // A valid 128-byte ID3v1 tag.
 Bytes Id3v1Tag(const std::string& title = "Title");
 

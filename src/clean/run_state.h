@@ -1,6 +1,8 @@
-// The run-wide records: the switches, and the totals the summary prints.
+// The run-wide state: the switches, the totals the summary prints, and the
+// stop flag a console break sets.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace scourby {
@@ -23,5 +25,11 @@ struct RunTotals {
   std::int32_t filesProcessed = 0;
   std::int64_t bytesCleaned = 0;
 };
+
+// Set to 1 by the console break handler, never cleared. Polled by the walk
+// (before each specification, after each entry) and by the pass in
+// compatibility mode (before each frame).
+extern std::atomic<std::int32_t> BreakRequested;
+static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 
 }  // namespace scourby

@@ -1,0 +1,128 @@
+#include "clean/frame_walk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "tags/id3v2.h"
+
+namespace scourby {
+namespace {
+
+constexpr std::int64_t kReach = 64000;  // bytes from a search's start
+constexpr std::int64_t kNowhere = -1;
+constexpr std::string_view kTagMarkers[] = {"TAG", "LYRICSBEGIN", "APETAGEX"};
+constexpr std::size_t kLongestMarker = 11;
+
+bool StartsWithTagMarker(const std::uint8_t* bytes, std::size_t size) {
+  return std::any_of(std::begin(kTagMarkers), std::end(kTagMarkers), [&](std::string_view marker) {
+    return size >= marker.size() && std::memcmp(bytes, marker.data(), marker.size()) == 0;
+  });
+}
+
+bool DecodesAsHeader(const std::uint8_t* bytes, FrameHeader& header) {
+  if (bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0) return false;
+  std::memcpy(header.headerBytes.data(), bytes, 4);
+  return DecodeFrameHeader(header) == 1;
+}
+
+bool SameStream(const FrameHeader& a, const FrameHeader& b) {
+  return a.versionCode == b.versionCode && a.layer == b.layer && a.sampleRate == b.sampleRate;
+}
+
+}  // namespace
+
+bool FrameWalk::First() {
+  const std::int64_t start = input_.Position();
+  if (Search(start, kNowhere, 1)) return true;
+  input_.SetPosition(start);
+  return false;
+}
+
+bool FrameWalk::Next(std::int64_t frameEnd, std::uint32_t frameCount) {
+  input_.SetPosition(frameEnd);
+  // The Xing count leaves out the Xing frame itself.
+  const bool pastCount = xing_.xingFramesKnown != 0 && frameCount > xing_.xingFrameCount;
+  if (!pastCount) {
+    // Nearly always the next header follows at once: no more to do.
+    if (FindFrameHeader(input_, 0, header_, xing_) == 1 && input_.Position() == frameEnd) return true;
+    if (Search(frameEnd, frameEnd, 0)) return true;
+  } else if (Search(frameEnd, kNowhere, 0)) {
+    // The stream goes on beyond the count: the count is stale.
+    xing_.xingFramesKnown = 0;
+    return true;
+  }
+  input_.SetPosition(frameEnd);
+  return false;
+}
+
+bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t checkXing) {
+  for (;;) {
+    const std::int64_t last = from + kReach;  // the last place a candidate may begin
+    const Tag tag = FindWholeId3v2(from, last);
+    // Only headers before the tag count: the tag is junk as a whole.
+    const std::int64_t end = tag.at != kNowhere ? tag.at : last + 1;
+    std::int64_t position = from;
+    while (position < end) {
+      input_.SetPosition(position);
+      if (FindFrameHeader(input_, checkXing, header_, xing_) != 1) break;
+      const std::int64_t at = input_.Position();
+      if (at >= end) break;
+      if (at == takeAt || Confirmed(at)) {
+        input_.SetPosition(at);
+        return true;
+      }
+      position = at + 1;
+    }
+    if (input_.Failed() || tag.at == kNowhere) return false;
+    from = tag.at + tag.length;
+  }
+}
+
+bool FrameWalk::Confirmed(std::int64_t at) {
+  const FrameHeader candidate = header_;
+  std::int64_t position = at + candidate.frameLength;
+  for (int step = 0; step < 2; ++step) {
+    if (position == fileLength_) return true;
+    std::uint8_t bytes[kLongestMarker];
+    input_.SetPosition(position);
+    const std::size_t got = input_.Read(bytes, sizeof bytes);
+    if (StartsWithTagMarker(bytes, got)) return true;
+    FrameHeader next;
+    if (got < 4 || !DecodesAsHeader(bytes, next) || !SameStream(next, candidate)) return false;
+    // The file's cut-off last frame: a frame followed by half a frame is
+    // audio, not junk.
+    if (position + next.frameLength > fileLength_) return true;
+    position += next.frameLength;
+  }
+  return true;
+}
+
+FrameWalk::Tag FrameWalk::FindWholeId3v2(std::int64_t from, std::int64_t last) {
+  last = std::min(last, fileLength_ - static_cast<std::int64_t>(kId3v2HeaderSize));
+  constexpr std::size_t kChunk = 4096;
+  std::uint8_t chunk[kChunk];
+  while (from <= last) {
+    // Every place from `from` on whose ten header bytes fit in the chunk.
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(last - from + static_cast<std::int64_t>(kId3v2HeaderSize), kChunk));
+    input_.SetPosition(from);
+    const std::size_t got = input_.Read(chunk, want);
+    if (got < kId3v2HeaderSize) break;
+    const std::size_t places = got - kId3v2HeaderSize + 1;
+    for (std::size_t i = 0; i < places; ++i) {
+      const void* found = std::memchr(chunk + i, 'I', places - i);
+      if (found == nullptr) break;
+      i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - chunk);
+      const std::int64_t length = Id3v2TagLength({chunk + i, kId3v2HeaderSize});
+      // A tag that claims more than the file holds is no tag.
+      if (length > 0 && from + static_cast<std::int64_t>(i) + length <= fileLength_) {
+        return {from + static_cast<std::int64_t>(i), length};
+      }
+    }
+    from += static_cast<std::int64_t>(places);
+  }
+  return {};
+}
+
+}  // namespace scourby

@@ -1,0 +1,71 @@
+// Which bytes of a file are the stream's frames and which are junk: the
+// first frame, and after each frame the next one to keep, or the end of the
+// stream. The pass drives it and decides only where the bytes go.
+//
+// A header is a frame header by its bit pattern alone, so a picture, damaged
+// bytes or a second file's tags are full of chance headers. The walk trusts:
+//  - a header that follows the previous frame directly;
+//  - any other header only when it is confirmed: two steps forward, by its
+//    own length and then by the next frame's, each land on a header of the
+//    same stream (version, layer, sample rate), on a frame of it cut off by
+//    the end of the file, on the end of the file, or on "TAG",
+//    "LYRICSBEGIN" or "APETAGEX".
+// The first frame must always be confirmed, and so must every frame once
+// the walk has passed the Xing frame count: a confirmed frame there shows
+// the count to be stale (files joined end to end), and it is dropped.
+// A search reaches 64000 bytes; an ID3v2 tag that lies whole in the file and
+// begins within that reach is skipped as one piece of junk, and the search
+// starts afresh behind it.
+#pragma once
+
+#include <cstdint>
+
+#include "mpeg/frame_search.h"
+#include "platform/reader.h"
+
+namespace scourby {
+
+class FrameWalk {
+ public:
+  // fileLength: where the file ends for the walk.
+  FrameWalk(platform::Reader& input, std::int64_t fileLength) : input_(input), fileLength_(fileLength) {}
+
+  // Finds the first confirmed frame from the read position on. True: the
+  // read position is on its header, header() holds it and xing() its Xing
+  // frame count. False: there is none; the read position is back where it
+  // was.
+  bool First();
+
+  // After frame number frameCount (counted from 1), which ended at frameEnd:
+  // finds the next frame to keep. True: the read position is on its header
+  // and header() holds it. False: the stream has ended and everything from
+  // frameEnd on is tail; the read position is frameEnd.
+  bool Next(std::int64_t frameEnd, std::uint32_t frameCount);
+
+  const FrameHeader& header() const { return header_; }
+  // The first frame's Xing count, unknown once it has proved stale.
+  const XingInfo& xing() const { return xing_; }
+
+ private:
+  struct Tag {
+    std::int64_t at = -1;  // -1: none
+    std::int64_t length = 0;
+  };
+
+  // Searches from `from` for a frame to keep: a header at takeAt is taken
+  // as it is, any other must be confirmed. checkXing probes each candidate
+  // for a Xing header.
+  bool Search(std::int64_t from, std::int64_t takeAt, std::int32_t checkXing);
+  // Whether the candidate in header_, at `at`, is confirmed.
+  bool Confirmed(std::int64_t at);
+  // The first ID3v2 tag that begins from `from` to `last` and lies whole in
+  // the file.
+  Tag FindWholeId3v2(std::int64_t from, std::int64_t last);
+
+  platform::Reader& input_;
+  const std::int64_t fileLength_;
+  FrameHeader header_;
+  XingInfo xing_;
+};
+
+}  // namespace scourby

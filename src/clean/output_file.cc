@@ -1,0 +1,67 @@
+#include "clean/output_file.h"
+
+#include <algorithm>
+
+namespace scourby {
+namespace {
+
+constexpr std::size_t kChunkSize = 256 * 1024;  // buffered writes, copies
+constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
+
+}  // namespace
+
+bool OutputFile::Create(const std::string& path, const platform::File& like) {
+  path_ = path;
+  file_ = platform::File::CreateOutput(path, &like);
+  failed_ = !file_.IsOpen();
+  return !failed_;
+}
+
+void OutputFile::Write(const std::uint8_t* data, std::size_t size) {
+  if (failed_) return;
+  if (buffer_.size() + size > kChunkSize || size >= kDirectWrite) FlushBuffer();
+  if (size >= kDirectWrite) {
+    WriteNow(data, size);
+  } else {
+    buffer_.insert(buffer_.end(), data, data + size);
+  }
+}
+
+bool OutputFile::Finish(const platform::FileTimes* times) {
+  FlushBuffer();
+  if (!failed_ && times != nullptr) file_.SetTimes(*times);
+  if (!failed_ && !file_.Flush()) failed_ = true;
+  if (!file_.Close()) failed_ = true;
+  return !failed_;
+}
+
+void OutputFile::Discard() {
+  file_.Close();
+  platform::DeletePath(path_);
+}
+
+void OutputFile::FlushBuffer() {
+  if (!buffer_.empty()) WriteNow(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void OutputFile::WriteNow(const std::uint8_t* data, std::size_t size) {
+  if (failed_ || !file_.WriteAt(offset_, data, size)) {
+    failed_ = true;
+    return;
+  }
+  offset_ += static_cast<std::int64_t>(size);
+}
+
+void CopyRange(platform::Reader& input, std::int64_t from, std::int64_t to, OutputFile& out) {
+  input.SetPosition(from);
+  while (from < to) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, kChunkSize));
+    const std::span<const std::uint8_t> got = input.View(want);
+    out.Write(got.data(), got.size());
+    from += static_cast<std::int64_t>(got.size());
+    if (got.size() < want) break;
+  }
+}
+
+}  // namespace scourby

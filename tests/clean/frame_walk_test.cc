@@ -1,0 +1,156 @@
+// The frame walk over byte buffers: which frames a stream keeps where junk,
+// tags, joins and Xing counts meet it.
+#include "clean/frame_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/mp3_fixtures.h"
+
+namespace scourby::testing {
+namespace {
+
+// Builds a stream piece by piece and remembers where the frames to keep
+// begin.
+class Layout {
+ public:
+  // Frames that the walk must keep.
+  Layout& Keep(const Bytes& frames, int frameLength = 417) {
+    for (std::size_t at = 0; at < frames.size(); at += static_cast<std::size_t>(frameLength)) {
+      kept_.push_back(static_cast<std::int64_t>(bytes_.size() + at));
+    }
+    bytes_ += frames;
+    return *this;
+  }
+  // Bytes that are junk to the walk, chance or stranded frames included.
+  Layout& Junk(const Bytes& junk) {
+    bytes_ += junk;
+    return *this;
+  }
+  const Bytes& bytes() const { return bytes_; }
+  const std::vector<std::int64_t>& kept() const { return kept_; }
+
+ private:
+  Bytes bytes_;
+  std::vector<std::int64_t> kept_;
+};
+
+struct Walked {
+  std::vector<std::int64_t> frames;  // where each frame visited begins
+  std::int64_t tail = -1;            // where the walk ended
+  XingInfo xing;                     // after the walk
+};
+
+// Walks the frames as the pass does: from the first frame, frame by frame.
+// An incomplete last frame is visited, not kept: it is left out here.
+Walked Walk(const Bytes& content, std::int64_t from = 0) {
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  platform::Reader input(bytes);
+  input.SetPosition(from);
+  FrameWalk walk(input, static_cast<std::int64_t>(content.size()));
+  Walked walked;
+  if (!walk.First()) return walked;
+  for (std::uint32_t count = 1;; ++count) {
+    const std::int64_t start = input.Position();
+    const std::int64_t end = start + walk.header().frameLength;
+    if (end <= static_cast<std::int64_t>(content.size())) walked.frames.push_back(start);
+    input.SetPosition(std::min<std::int64_t>(end, static_cast<std::int64_t>(content.size())));
+    if (!walk.Next(input.Position(), count)) break;
+  }
+  walked.tail = input.Position();
+  walked.xing = walk.xing();
+  return walked;
+}
+
+TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
+  // MPEG 2 Layer III, 24000 Hz, 64 kbit/s: frames of another stream.
+  Bytes otherStream;
+  for (int i = 0; i < 4; ++i) otherStream += Frame(0xF3, 0x84, 0x64, i);
+  const int otherLength = static_cast<int>(otherStream.size() / 4);
+  const Bytes picture = Id3v2PictureTag(150000, 1);
+  const struct {
+    const char* name;
+    Layout layout;
+  } cases[] = {
+      {"frames only", Layout().Keep(Frames(6, 0))},
+      {"junk between two runs", Layout().Keep(Frames(3, 0)).Junk("JUNKJUNKJUNK").Keep(Frames(3, 3))},
+      {"stacked ID3v2 tags before the first frame",
+       Layout().Junk(Id3v2Tag(3000) + Id3v2PictureTag(90000, 2) + Id3v2Tag(20)).Keep(Frames(4, 0))},
+      {"a picture's chance headers between two runs",
+       Layout().Keep(Frames(3, 0)).Junk(Picture(50000, 3)).Keep(Frames(3, 3)).Junk(Picture(20000, 4))},
+      {"joined files: tags with pictures longer than the reach between the parts",
+       Layout().Junk(picture).Keep(Frames(5, 0)).Junk(Id3v1Tag() + picture).Keep(Frames(5, 5)).Junk(Id3v1Tag() + picture)
+           .Keep(Frames(5, 10)).Junk(Id3v1Tag())},
+      {"a frame stranded between junk", Layout().Keep(Frames(3, 0)).Junk("JUNK" + Frame() + "JUNK").Keep(Frames(3, 4))},
+      {"two frames stranded between junk",
+       Layout().Keep(Frames(3, 0)).Junk("JUNK" + Frames(2, 3) + "JUNK").Keep(Frames(3, 5))},
+      {"frames of another stream behind junk are a stream of their own",
+       Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(otherStream, otherLength)},
+      {"frames of another stream straight after the last frame",
+       Layout().Keep(Frames(3, 0)).Keep(otherStream, otherLength)},
+      {"a frame behind junk confirmed by a tag", Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Id3v1Tag())},
+      {"a frame behind junk confirmed by the cut-off last frame",
+       Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Frame().substr(0, 100))},
+      {"a tag that claims more than the file holds is searched through",
+       Layout().Keep(Frames(3, 0)).Junk(Id3v2Tag(10).substr(0, 6) + "\x7F\x7F\x7F\x7F" + "junk").Keep(Frames(3, 3))},
+      {"junk longer than the reach ends the stream", Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Frames(3, 3))},
+      {"an ID3v2 tag beyond the reach does not renew it",
+       Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Id3v2Tag(10) + Frames(3, 3))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Walked walked = Walk(c.layout.bytes());
+    EXPECT_EQ(walked.frames, c.layout.kept());
+  }
+}
+
+TEST(FrameWalk, TheFirstFrameMustBeConfirmed) {
+  const struct {
+    const char* name;
+    Bytes content;
+    std::int64_t first;  // -1: none
+  } cases[] = {
+      {"frames from the start", Frames(3, 0), 0},
+      {"one frame, then the end of the file", Frame(), 0},
+      {"one frame, then a cut-off frame", Frame() + Frame().substr(0, 10), 0},
+      {"a chance header, then frames", "\xFF\xFB\x90\x64" + Bytes(100, 'x') + Frames(3, 0), 104},
+      {"a picture, then frames", Picture(30000, 5) + Frames(3, 0), 30000},
+      {"a picture and no frames", Picture(30000, 5), -1},
+      {"frames beyond the reach", Bytes(64001, '\0') + Frames(3, 0), -1},
+      {"an ID3v2 tag renews the reach", Bytes(60000, '\0') + Id3v2Tag(70000) + Frames(3, 0), 60000 + 70010},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Walked walked = Walk(c.content);
+    EXPECT_EQ(walked.frames.empty() ? -1 : walked.frames.front(), c.first);
+  }
+}
+
+TEST(FrameWalk, AXingCountEndsTheStreamOnlyWhereNoConfirmedStreamGoesOn) {
+  const struct {
+    const char* name;
+    Layout layout;
+    bool countKept;  // the count still known after the walk
+  } cases[] = {
+      {"count met, then the end", Layout().Keep(XingFrame(3) + Frames(3, 0)), true},
+      {"count met, then junk with a chance frame",
+       Layout().Keep(XingFrame(3) + Frames(3, 0)).Junk("JUNK" + Frame() + "JUNK"), true},
+      {"count met, then a confirmed stream: the count is stale",
+       Layout().Keep(XingFrame(2) + Frames(5, 0)), false},
+      {"joined VBR files: the count of the first part is stale",
+       Layout().Keep(XingFrame(3) + Frames(3, 0)).Junk(Id3v1Tag() + Id3v2Tag(100)).Keep(XingFrame(2) + Frames(2, 5)),
+       false},
+      {"count met, then a single frame and junk",
+       Layout().Keep(XingFrame(1) + Frames(1, 0)).Junk(Frame() + "JUNK"), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Walked walked = Walk(c.layout.bytes());
+    EXPECT_EQ(walked.frames, c.layout.kept());
+    EXPECT_EQ(walked.xing.xingFramesKnown != 0, c.countKept);
+  }
+}
+
+}  // namespace
+}  // namespace scourby::testing
