@@ -70,6 +70,15 @@ SEEDS = {
         "mpeg1-header": b"\xff\xfb\x90\x64" + b"\x00" * 60,
         "padded": frames(2, padding=True, mono=False),
     },
+    "frame_walk": {
+        "joined-with-tags": id3v2() + xing_frame(2) + frames(2) + id3v1() + id3v2(40) + xing_frame(1) + frames(1),
+        "stale-count": xing_frame(1) + frames(5),
+        "count-then-stranded": xing_frame(1) + frames(2) + b"junk" + frames(1) + b"junk",
+        "stranded": frames(3) + b"junk" + frames(1) + b"junk" + frames(3),
+        "stacked-tags": id3v2(30) + id3v2(200) + frames(3),
+        "cut-off-confirms": frames(2) + b"junk" + frames(1) + frame(48)[:20],
+        "tag-claims-too-much": frames(2) + b"ID3\x03\x00\x00\x7f\x7f\x7f\x7f" + frames(3),
+    },
     "riff_wave": {
         "wave": riff(frames(2)),
         "odd-list": riff(frames(1), b"LIST" + struct.pack("<I", 5) + b"abcde\x00"),
@@ -109,6 +118,17 @@ SEEDS = {
             "00000000000014c4121212121212121212121212121212121212121254414753"
             "65656400000000000000000000000000000000000000000000416c0000000000"
             "00000000010c"),
+        # Found by the fuzzer: past the Xing count, a chance Layer I header
+        # confirmed by a "TAG" in the junk behind it begins a new stream; the
+        # first clean removes that "TAG", so a second clean drops the frame.
+        "xing-count-then-new-stream": bytes.fromhex(
+            "19fff324c42222222222222222a258696e670000000100000002222222222222"
+            "202d20436c65616e656420222222222222fff314c4101010101010101090f010"
+            "101010101010101010fff314c4111111111111efe5111105ff1105fff305fff3"
+            "6f14c4534245504e47f440ffff590d0a1affffffffff12121212544147536500"
+            "fff314c41212121212124353424547494e11111212341212544147536500fff3"
+            "14c41212121212121212121212121212121212121212544147534c5952494353"
+            "420a1affffe001ffe0b7ffe000"),
     },
 }
 

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
-targets=(frame_search riff_wave id3v2 id3v1 clean_file)
+targets=(frame_search frame_walk riff_wave id3v2 id3v1 clean_file)
 work="$(mktemp -d "${TMPDIR:-/tmp}/scourby-fuzz-run.XXXXXX")"
 failed=()
 for target in "${targets[@]}"; do

@@ -195,3 +195,68 @@ TEST(Properties, LargeFilesCleanToExactlyTheirFrames) {
 
 }  // namespace
 }  // namespace scourby::testing
+
+namespace scourby::testing {
+namespace {
+
+// A part that can be joined to another: its stream begins and ends with
+// three frames in a row, and a Xing count it carries is exact. A frame is
+// confirmed by what lies up to two frames ahead, so with these ends what
+// confirms any of its frames lies inside the part, joined or alone. In
+// between: junk, stranded frames and pictures.
+Bytes JoinablePart(std::mt19937& random) {
+  static const std::uint8_t kHeaders[][3] = {{0xFB, 0x90, 0x64}, {0xF3, 0x84, 0xC4}, {0xE3, 0x18, 0xC4},
+                                             {0xFD, 0xA4, 0x00}, {0xFB, 0xE4, 0xC4}};
+  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+  auto pick = [&](int low, int high) { return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1)); };
+  const auto& h = kHeaders[random() % std::size(kHeaders)];
+  const int count = pick(6, 30);
+  Bytes part;
+  if (chance(40)) part += Id3v2Tag(static_cast<std::uint32_t>(pick(0, 3000)));
+  if (chance(30)) part += Id3v2PictureTag(static_cast<std::uint32_t>(pick(1000, 90000)), pick(0, 99));
+  if (chance(20)) part += Junk(random, static_cast<std::size_t>(pick(1, 200)));
+  const bool xing = chance(30);
+  if (xing) {
+    Bytes frame = Frame(h[0], h[1], 0x00, 99);
+    frame.replace((h[0] & 0x08) ? 36 : 21, 12, "Xing" + Be32(1) + Be32(static_cast<std::uint32_t>(count)));
+    part += frame;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (i >= 3 && i + 3 <= count && chance(10)) {
+      part += chance(50) ? Junk(random, static_cast<std::size_t>(pick(1, 300)))
+                         : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
+      if (chance(20)) part += Picture(static_cast<std::size_t>(pick(100, 20000)), pick(0, 99));
+    }
+    part += Frame(h[0], h[1], h[2], pick(0, 50));
+  }
+  return part;
+}
+
+TEST(Properties, JoinedStreamsCleanToTheirPartsCleanedAndJoined) {
+  std::mt19937 random(42);
+  std::vector<Generated> inputs;
+  std::vector<std::pair<std::string, std::string>> pairs;  // the joined file and its parts
+  for (int i = 0; i < 40; ++i) {
+    const Bytes a = JoinablePart(random);
+    const Bytes b = JoinablePart(random);
+    const std::string n = std::to_string(i);
+    inputs.push_back({"a" + n + ".mp3", a});
+    inputs.push_back({"b" + n + ".mp3", b});
+    inputs.push_back({"ab" + n + ".mp3", a + b});
+    pairs.push_back({"ab" + n + ".mp3", n});
+  }
+  for (const char* mode : {"/T", "/TC"}) {
+    const RunOutcome outcome = CleanAll(inputs, {mode});
+    auto file = [&](const std::string& name) {
+      return outcome.files.count(name) ? outcome.files.at(name) : Bytes();
+    };
+    for (const auto& [joined, n] : pairs) {
+      SCOPED_TRACE(joined + " " + mode);
+      EXPECT_TRUE(file(joined) == file("a" + n + ".mp3") + file("b" + n + ".mp3"));
+      EXPECT_TRUE(file(joined + ".trash") == file("a" + n + ".mp3.trash") + file("b" + n + ".mp3.trash"));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scourby::testing

@@ -1,7 +1,8 @@
 // Writes the fixture set that tests/wine/parity.sh cleans with both builds:
 //   wine_fixtures FOLDER
 // files/  one file per layout of the end-to-end tests (tags, junk, RIFF,
-//         Xing, cut-off frames, files that are no MP3), and the sample
+//         Xing, cut-off frames, joined files, files that are no MP3), and
+//         the sample
 // lib/    a small library: files and sub-folders, a hidden file, a folder
 //         whose name looks like a file
 // names/  names that no single-byte code page can spell
@@ -59,6 +60,12 @@ int main(int argc, char** argv) {
       {"tag-in-frame.mp3", shortened + tag},
       {"verbose-xing.mp3", Id3v2Tag(90) + XingFrame(2) + Frame(0xFB, 0x92, 0x64) + Frame().substr(0, 10)},
       {"large.mp3", large},
+      // Files joined end to end, tags with pictures between them, damage.
+      {"joined.mp3", XingFrame(3) + Frames(3) + tag + Id3v2PictureTag(70000) + XingFrame(2) + Frames(2) + tag},
+      {"stacked-tags.mp3", head + Id3v2PictureTag(70000, 1) + frames + tag},
+      {"picture-between.mp3", frames + Picture(30000, 2) + frames},
+      {"stranded.mp3", Frames(3) + "JUNK" + Frame() + "JUNK" + Frames(3)},
+      {"xing-then-junk.mp3", XingFrame(3) + Frames(4) + "JUNK"},
       {"sample.mp3", ReadFile(std::string(SCOURBY_SOURCE_DIR) + "/tests/data/sample.mp3")},
   };
   for (const auto& f : files) Put(root / "files", f.name, f.content);

@@ -1,0 +1,154 @@
+// The frame walk: which frames a stream keeps. The input is the file; its
+// first byte also picks where the walk starts (where an ID3v2 tag or a RIFF
+// payload would end). The walk runs over the bytes in memory and through
+// the file with every reader buffer size, which must all keep the same
+// frames, and its choices are checked against the rules on their own:
+//  - every frame kept begins with a valid header, after the previous one;
+//  - no frame behind junk is kept unconfirmed, nor the first frame, nor any
+//    frame after the Xing count (which is then dropped);
+//  - the walk never ends on a header that it should have taken: one that
+//    follows the last frame directly, or, at the Xing count, a confirmed
+//    one (the count never drops a confirmed stream);
+//  - no kept frame begins inside an ID3v2 tag that the search met, and none
+//    beyond the search's reach.
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "clean/frame_walk.h"
+#include "fuzz_support.h"
+#include "platform/file.h"
+#include "tags/id3v2.h"
+
+namespace scourby::fuzz {
+namespace {
+
+using Span = std::span<const std::uint8_t>;
+
+bool HeaderAt(Span file, std::int64_t at, FrameHeader& h) {
+  if (at < 0 || at + 4 > static_cast<std::int64_t>(file.size())) return false;
+  const std::uint8_t* b = file.data() + at;
+  if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
+  std::memcpy(h.headerBytes.data(), b, 4);
+  return DecodeFrameHeader(h) == 1;
+}
+
+bool MarkerAt(Span file, std::int64_t at) {
+  const std::string_view rest(reinterpret_cast<const char*>(file.data()) + at, file.size() - static_cast<std::size_t>(at));
+  return rest.starts_with("TAG") || rest.starts_with("LYRICSBEGIN") || rest.starts_with("APETAGEX");
+}
+
+// Two steps forward from the header at `at`, each onto the end of the file,
+// a tag marker, or a header of the same stream (one whose frame the end of
+// the file cuts off ends the test).
+bool Confirmed(Span file, std::int64_t at) {
+  const auto size = static_cast<std::int64_t>(file.size());
+  FrameHeader first;
+  FUZZ_CHECK(HeaderAt(file, at, first));
+  std::int64_t p = at + first.frameLength;
+  for (int step = 0; step < 2; ++step) {
+    if (p == size) return true;
+    if (p > size) return false;
+    if (MarkerAt(file, p)) return true;
+    FrameHeader next;
+    if (!HeaderAt(file, p, next) || next.versionCode != first.versionCode || next.layer != first.layer ||
+        next.sampleRate != first.sampleRate) {
+      return false;
+    }
+    if (p + next.frameLength > size) return true;
+    p += next.frameLength;
+  }
+  return true;
+}
+
+// The first ID3v2 tag from `from` to `last` that lies whole in the file.
+std::int64_t WholeTagAt(Span file, std::int64_t from, std::int64_t last, std::int64_t& length) {
+  const auto size = static_cast<std::int64_t>(file.size());
+  for (std::int64_t at = from; at <= last && at + 10 <= size; ++at) {
+    length = Id3v2TagLength(file.subspan(static_cast<std::size_t>(at), 10));
+    if (length > 0 && at + length <= size) return at;
+  }
+  return -1;
+}
+
+// A frame found by a search from `from` lies within its reach, before the
+// first whole tag within it, or in the reach that begins behind that tag.
+void CheckReach(Span file, std::int64_t from, std::int64_t found) {
+  for (;;) {
+    std::int64_t length = 0;
+    const std::int64_t tag = WholeTagAt(file, from, std::min(found, from + 64000), length);
+    if (tag < 0) break;
+    FUZZ_CHECK(found >= tag + length);
+    from = tag + length;
+  }
+  FUZZ_CHECK(found - from <= 64000);
+}
+
+struct Walked {
+  std::vector<std::int64_t> frames;
+  std::int64_t tail = -1;
+  bool operator==(const Walked& o) const { return frames == o.frames && tail == o.tail; }
+};
+
+Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from) {
+  const auto size = static_cast<std::int64_t>(file.size());
+  input.SetPosition(from);
+  FrameWalk walk(input, size);
+  Walked walked;
+  if (!walk.First()) {
+    FUZZ_CHECK(input.Position() == from);
+    return walked;
+  }
+  std::int64_t searchFrom = from;
+  std::int64_t frameEnd = -1;  // before the first frame: no frame to follow
+  bool confirmAll = true;      // the first frame must be confirmed
+  for (std::uint32_t count = 1; count < 100000; ++count) {
+    const std::int64_t start = input.Position();
+    FrameHeader h;
+    FUZZ_CHECK(HeaderAt(file, start, h));
+    FUZZ_CHECK(std::memcmp(h.headerBytes.data(), walk.header().headerBytes.data(), 4) == 0);
+    FUZZ_CHECK(start >= searchFrom);
+    if (confirmAll || start != frameEnd) {
+      FUZZ_CHECK(Confirmed(file, start));
+      CheckReach(file, searchFrom, start);
+    }
+    walked.frames.push_back(start);
+    frameEnd = std::min(start + h.frameLength, size);
+    input.SetPosition(frameEnd);
+    const XingInfo xing = walk.xing();
+    confirmAll = xing.xingFramesKnown != 0 && count > xing.xingFrameCount;
+    searchFrom = frameEnd;
+    if (!walk.Next(frameEnd, count)) {
+      walked.tail = input.Position();
+      FUZZ_CHECK(walked.tail == frameEnd);
+      FrameHeader next;
+      if (HeaderAt(file, frameEnd, next)) FUZZ_CHECK(confirmAll && !Confirmed(file, frameEnd));
+      return walked;
+    }
+    if (confirmAll) FUZZ_CHECK(walk.xing().xingFramesKnown == 0);
+  }
+  FUZZ_CHECK(false);  // a frame is at least 24 bytes long
+  return walked;
+}
+
+}  // namespace
+}  // namespace scourby::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace scourby;
+  using namespace scourby::fuzz;
+  const Span bytes(data, size);
+  const std::int64_t froms[] = {0, size > 0 ? data[0] % static_cast<std::int64_t>(size) : 0};
+  const std::string path = WriteScratchFile("walk.bin", bytes);
+  platform::File file = platform::File::OpenExisting(path, platform::FileAccess::kRead);
+  FUZZ_CHECK(file.IsOpen());
+  for (const std::int64_t from : froms) {
+    platform::Reader memory(bytes);
+    const Walked reference = WalkAndCheck(memory, bytes, from);
+    for (const std::size_t bufferSize : kBufferSizes) {
+      platform::Reader input(file, bufferSize);
+      FUZZ_CHECK(WalkAndCheck(input, bytes, from) == reference);
+    }
+  }
+  return 0;
+}
