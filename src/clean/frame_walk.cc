@@ -59,15 +59,21 @@ bool FrameWalk::Next(std::int64_t frameEnd, std::uint32_t frameCount) {
 bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t checkXing) {
   for (;;) {
     const std::int64_t last = from + kReach;  // the last place a candidate may begin
-    const Tag tag = FindWholeId3v2(from, last);
-    // Only headers before the tag count: the tag is junk as a whole.
-    const std::int64_t end = tag.at != kNowhere ? tag.at : last + 1;
+    // The first whole ID3v2 tag in reach, looked for only as far as the
+    // candidates go: most searches end a few bytes on.
+    Tag tag;
+    std::int64_t scanned = from;  // no tag begins in [from, scanned)
     std::int64_t position = from;
-    while (position < end) {
+    for (;;) {
       input_.SetPosition(position);
-      if (FindFrameHeader(input_, checkXing, header_, xing_) != 1) break;
-      const std::int64_t at = input_.Position();
-      if (at >= end) break;
+      const bool found = FindFrameHeader(input_, checkXing, header_, xing_) == 1;
+      const std::int64_t at = found ? input_.Position() : last + 1;
+      if (tag.at == kNowhere && scanned < std::min(at, last + 1)) {
+        tag = FindWholeId3v2(scanned, std::min(at, last + 1) - 1);
+        scanned = std::min(at, last + 1);
+      }
+      // Only headers before the tag count: the tag is junk as a whole.
+      if (!found || at > last || (tag.at != kNowhere && at >= tag.at)) break;
       if (at == takeAt || Confirmed(at)) {
         input_.SetPosition(at);
         return true;
