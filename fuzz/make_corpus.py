@@ -100,6 +100,7 @@ SEEDS = {
     "clean_file": {
         "tagged-trash": b"\x01" + id3v2() + frames(3) + b"junk" + frames(2) + id3v1(),
         "keep-tag": b"\x05" + frames(3) + id3v1(),
+        "earlier-trash": b"\x21" + id3v2() + frames(3) + b"junk" + frames(1) + id3v1(),
         "cut-into-tag": b"\x04" + frames(2) + frame(24)[:10] + id3v1(),
         "riff": b"\x03" + riff(frames(3)),
         "xing-backup": b"\x19" + xing_frame(2) + frames(4) + b"LYRICSBEGIN" + b"x" * 9,

@@ -56,9 +56,8 @@ struct Pass {
   File input;
   std::optional<Reader> reader;
   OutputFile clean;
-  OutputFile trash;
-  bool trashOpen = false;
-  bool trashWritten = false;  // a finished, non-empty trash file
+  OutputFile trash;  // open from its creation to the end of the pass
+  bool trashFailureShown = false;
   InPlaceWriter writer;
 
   // Kept bytes that lie one after another in the read buffer are held as a
@@ -101,10 +100,10 @@ struct Pass {
 
   // Writes to the trash file; a failure is reported once and stops the trash.
   void Trash(const std::uint8_t* data, std::size_t size) {
-    if (trashOpen) trash.Write(data, size);
+    if (trash.IsOpen()) trash.Write(data, size);
   }
   void TrashRange(std::int64_t from, std::int64_t to) {
-    if (trashOpen) CopyRange(*reader, from, to, trash);
+    if (trash.IsOpen()) CopyRange(*reader, from, to, trash);
   }
 };
 
@@ -114,30 +113,44 @@ CleanResult End(Pass& pass, Outcome outcome) {
   return pass.result;
 }
 
-// Abandons a compatibility-mode pass: the input stays as it was, the
-// incomplete outputs go.
+// Abandons a pass that leaves its input as it was: what it wrote is taken
+// back. A trash file it created goes, one it found is cut back to the length
+// it had, so that it holds no bytes that are still in the input.
 CleanResult Abandon(Pass& pass, Outcome outcome) {
-  if (!pass.clean.path().empty()) pass.clean.Discard();
-  if (pass.trashOpen || pass.trashWritten) pass.trash.Discard();
-  pass.trashOpen = false;
-  pass.trashWritten = false;
+  pass.clean.Discard();
+  pass.trash.Discard();
   return End(pass, outcome);
 }
 
-// Closes the trash file, or deletes it when it stayed empty. False when it
-// could not be written.
-bool FinishTrash(Pass& pass) {
-  if (!pass.trashOpen) return true;
-  if (pass.trash.length() == 0 && !pass.trash.failed()) {
-    pass.trashOpen = false;
+// A trash file that could not be written is named once on the file's line.
+void ShowTrashFailure(Pass& pass) {
+  if (pass.trashFailureShown) return;
+  pass.trashFailureShown = true;
+  PrintLine(" ! Could not write " + pass.path + ".trash");
+}
+
+// Pushes the trash file to the disk. False when it could not be written.
+bool FlushTrash(Pass& pass) { return !pass.trash.IsOpen() || pass.trash.Flush(nullptr); }
+
+// Closes the trash file of a pass that changed its input. One the pass
+// created and left empty goes; one it found stays exactly as it was. False
+// when it could not be written.
+bool CloseTrash(Pass& pass) {
+  if (!pass.trash.IsOpen()) return true;
+  if (pass.trash.owned() && pass.trash.written() == 0 && !pass.trash.failed()) {
     pass.trash.Discard();
     return true;
   }
-  // A trash file that could not be written stays known to Abandon.
-  if (!pass.trash.Finish(nullptr)) return false;
-  pass.trashOpen = false;
-  pass.trashWritten = true;
-  return true;
+  const bool flushed = pass.trash.Flush(nullptr);
+  return pass.trash.Close() && flushed;
+}
+
+// Ends a direct-mode pass that failed after it began to rewrite the file:
+// the trash keeps what was removed.
+CleanResult RewriteFailed(Pass& pass) {
+  if (!CloseTrash(pass)) ShowTrashFailure(pass);
+  PrintLine(" ! Could not rewrite " + pass.path);
+  return End(pass, Outcome::kFailed);
 }
 
 // Bytes that another process appended while the pass ran lie beyond the
@@ -177,15 +190,13 @@ CleanResult ReadFailed(Pass& pass) {
     PrintLine(" ! Could not read " + pass.path);
     return Abandon(pass, Outcome::kFailed);
   }
-  FinishTrash(pass);
-  PrintLine(" ! Could not rewrite " + pass.path);
-  return End(pass, Outcome::kFailed);
+  return RewriteFailed(pass);
 }
 
 }  // namespace
 
 CleanResult CleanFile(const std::string& path, const Options& options, RunTotals& totals) {
-  Pass pass{path, options, {}, {}, {}, {}, {}, false, false, {}, {}};
+  Pass pass{path, options, {}, {}, {}, {}, {}, false, {}, {}};
   CleanResult& result = pass.result;
   const bool compat = options.compatibility != 0;
 
@@ -205,6 +216,15 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     PrintLine("...Cannot open!");
     return End(pass, Outcome::kCannotOpen);
   }
+  // Compatibility mode replaces the file itself: a symbolic link is cleaned
+  // at its final target, so that it stays a link to the cleaned data.
+  const std::string target = compat ? platform::FinalPathOf(path, pass.input) : path;
+  if (target.empty()) {
+    PrintLine("...Cannot open!");
+    return End(pass, Outcome::kCannotOpen);
+  }
+  const std::string cleanPath = target + ".clean";
+  const std::string trashPath = path + ".trash";
   platform::FileTimes savedTimes;
   const bool timesKnown = options.keepTimestamp && pass.input.GetTimes(savedTimes);
 
@@ -233,17 +253,15 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     if (xing.xingFramesKnown) PrintLine(" - XingVBR - Total number of frames = " + std::to_string(xing.xingFrameCount));
   }
 
-  if (compat && !pass.clean.Create(path + ".clean", pass.input)) {
-    PrintLine(" ! Could not write " + path + ".clean");
+  if (compat && !pass.clean.Create(cleanPath, pass.input)) {
+    PrintLine(" ! Could not write " + cleanPath);
     return Abandon(pass, Outcome::kFailed);
   }
-  if (options.saveTrash) {
-    pass.trashOpen = pass.trash.Create(path + ".trash", pass.input);
-    if (!pass.trashOpen) {
-      PrintLine(" ! Could not write " + path + ".trash");
-      // The removed bytes would be lost: in compatibility mode the file stays.
-      if (compat) return Abandon(pass, Outcome::kFailed);
-    }
+  // The trash is added to, never cut: it keeps what earlier runs removed.
+  // Without it the removed bytes would be lost, so the file stays as it is.
+  if (options.saveTrash && !pass.trash.OpenToAppend(trashPath, pass.input)) {
+    PrintLine(" ! Could not write " + trashPath);
+    return Abandon(pass, Outcome::kFailed);
   }
 
   std::array<std::uint8_t, kMaxFrameLength> frame;
@@ -293,16 +311,16 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (input.Failed()) return ReadFailed(pass);
   if (compat) {
     if (keepTag) pass.clean.Write(keptTag.data(), keptTag.size());
-    if (!pass.clean.Finish(timesKnown ? &savedTimes : nullptr)) {
-      PrintLine(" ! Could not write " + path + ".clean");
+    if (!pass.clean.Flush(timesKnown ? &savedTimes : nullptr) || !pass.clean.Close()) {
+      PrintLine(" ! Could not write " + cleanPath);
       return Abandon(pass, Outcome::kFailed);
     }
   }
-  if (!FinishTrash(pass)) {
+  if (!FlushTrash(pass)) {
     // Without the trash the removed bytes would be lost: in compatibility
     // mode the input stays as it was (and the finished ".clean" goes). In
-    // direct mode the pass goes on.
-    PrintLine(" ! Could not write " + path + ".trash");
+    // direct mode, which has begun to rewrite the file, the pass goes on.
+    ShowTrashFailure(pass);
     if (compat) return Abandon(pass, Outcome::kFailed);
   }
 
@@ -314,8 +332,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     if (!pass.writer.Flush(input) ||
         (length = KeepAppended(pass.input, result.bytesRead, pass.writer.written())) < 0 ||
         !pass.input.Truncate(length)) {
-      PrintLine(" ! Could not rewrite " + path);
-      return End(pass, Outcome::kFailed);
+      return RewriteFailed(pass);
     }
     if (timesKnown) pass.input.SetTimes(savedTimes);
   }
@@ -337,23 +354,22 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
       return Abandon(pass, Outcome::kFailed);
     }
     if (!platform::kOpenFilesCanBeRenamed) pass.input.Close();
-    const std::string cleanPath = path + ".clean";
-    const std::string backupPath = path + ".bak";
-    const bool movedAside = options.backup && platform::RenameReplacing(path, backupPath);
-    const bool replaced = (!options.backup || movedAside) && platform::RenameReplacing(cleanPath, path);
+    const std::string backupPath = target + ".bak";
+    const bool movedAside = options.backup && platform::RenameReplacing(target, backupPath);
+    const bool replaced = (!options.backup || movedAside) && platform::RenameReplacing(cleanPath, target);
     pass.input.Close();
     if (!replaced) {
       // The file was not cleaned: the input keeps (or gets back) its name and
       // the cleaned copy goes, as after any other failure.
-      if (movedAside) platform::RenameReplacing(backupPath, path);
-      PrintLine(" ! Could not rename " + cleanPath + " to " + path);
+      if (movedAside) platform::RenameReplacing(backupPath, target);
+      PrintLine(" ! Could not rename " + cleanPath + " to " + target);
       return Abandon(pass, Outcome::kFailed);
     }
   } else if (!pass.input.Close()) {
     // A delayed write error surfaces here at the latest.
-    PrintLine(" ! Could not rewrite " + path);
-    return End(pass, Outcome::kFailed);
+    return RewriteFailed(pass);
   }
+  if (!CloseTrash(pass)) ShowTrashFailure(pass);
 
   const std::int64_t cleaned = result.bytesRead - result.bytesKept;
   PrintLine(" - Cleaned " + std::to_string(cleaned) + " bytes");

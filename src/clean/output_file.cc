@@ -13,7 +13,16 @@ constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
 bool OutputFile::Create(const std::string& path, const platform::File& like) {
   path_ = path;
   file_ = platform::File::CreateOutput(path, &like);
+  owned_ = file_.IsOpen();
   failed_ = !file_.IsOpen();
+  return !failed_;
+}
+
+bool OutputFile::OpenToAppend(const std::string& path, const platform::File& like) {
+  path_ = path;
+  file_ = platform::File::OpenOrCreateOutput(path, &like, owned_);
+  start_ = offset_ = synced_ = file_.IsOpen() ? file_.Length() : -1;
+  failed_ = start_ < 0;
   return !failed_;
 }
 
@@ -27,17 +36,30 @@ void OutputFile::Write(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-bool OutputFile::Finish(const platform::FileTimes* times) {
+bool OutputFile::Flush(const platform::FileTimes* times) {
   FlushBuffer();
   if (!failed_ && times != nullptr) file_.SetTimes(*times);
-  if (!failed_ && !file_.Flush()) failed_ = true;
+  if (!failed_ && offset_ != synced_) {
+    if (!file_.Flush()) failed_ = true;
+    synced_ = offset_;
+  }
+  return !failed_;
+}
+
+bool OutputFile::Close() {
   if (!file_.Close()) failed_ = true;
   return !failed_;
 }
 
 void OutputFile::Discard() {
-  file_.Close();
-  platform::DeletePath(path_);
+  buffer_.clear();
+  if (owned_) {
+    file_.Close();
+    platform::DeletePath(path_);
+  } else if (file_.IsOpen()) {
+    file_.Truncate(start_);
+    file_.Close();
+  }
 }
 
 void OutputFile::FlushBuffer() {

@@ -11,21 +11,37 @@
 
 namespace scourby {
 
-// Remembers the first failure, so the pass can check once at the end.
+// Remembers the first failure, so the pass can check once at the end. The
+// pass takes back only what it wrote: a file it did not create is never
+// deleted, and a path it could not open is never touched.
 class OutputFile {
  public:
-  // Creates path (emptied when present) with the permissions of `like`.
+  // Creates path, or cuts the file there to length 0, with the permissions
+  // of `like`: the pass's own file from then on.
   bool Create(const std::string& path, const platform::File& like);
+  // Opens path to add to its end, or creates it (with the permissions of
+  // `like`) when missing.
+  bool OpenToAppend(const std::string& path, const platform::File& like);
+
   const std::string& path() const { return path_; }
+  bool IsOpen() const { return file_.IsOpen(); }
   bool failed() const { return failed_; }
-  std::int64_t length() const { return offset_ + static_cast<std::int64_t>(buffer_.size()); }
+  // Whether the pass made the file (created it, or cut it to be its own).
+  bool owned() const { return owned_; }
+  // The bytes this pass has written.
+  std::int64_t written() const { return offset_ - start_ + static_cast<std::int64_t>(buffer_.size()); }
 
   void Write(const std::uint8_t* data, std::size_t size);
 
-  // Writes out what is buffered, pushes it to the disk and closes the file.
-  bool Finish(const platform::FileTimes* times);
+  // Writes out what is buffered, sets the times (when given) and pushes the
+  // file to the disk. False when anything written so far failed.
+  bool Flush(const platform::FileTimes* times);
 
-  // Closes and deletes the file, as when it stays empty or is incomplete.
+  // Closes the file. False when it failed to be written or closed.
+  bool Close();
+
+  // Takes back what this pass wrote: a file it made is deleted, one it
+  // found is cut back to the length it had.
   void Discard();
 
  private:
@@ -35,7 +51,10 @@ class OutputFile {
   std::string path_;
   platform::File file_;
   std::vector<std::uint8_t> buffer_;
-  std::int64_t offset_ = 0;
+  std::int64_t start_ = 0;   // the file's length when it was opened
+  std::int64_t offset_ = 0;  // where the next write goes
+  std::int64_t synced_ = -1;  // where it went when the file was last pushed to the disk
+  bool owned_ = false;
   bool failed_ = false;
 };
 

@@ -49,6 +49,12 @@ class File {
   // `like` when given; it is never readable by others before that.
   static File CreateOutput(const std::string& path, const File* like);
 
+  // Opens path for writing without cutting it, or creates it when missing
+  // (CreateFileA, OPEN_ALWAYS); created tells which. Never through a symbolic
+  // link at path, and never a folder or device. A file it creates gets the
+  // permissions of `like`, as with CreateOutput; one it finds keeps its own.
+  static File OpenOrCreateOutput(const std::string& path, const File* like, bool& created);
+
   bool IsOpen() const;
 
   // Reads up to size bytes at offset, without a file position of its own.
@@ -94,11 +100,14 @@ class File {
   bool Close();
 
  private:
+  friend std::string FinalPathOf(const std::string& path, const File& opened);
 #ifdef _WIN32
   explicit File(void* handle) : handle_(handle) {}
   void* handle_ = nullptr;
 #else
   explicit File(int fd) : fd_(fd) {}
+  // Gives the file at fd the owner, group and permission bits of like.
+  static bool TakePermissions(int fd, const File* like);
   int fd_ = -1;
 #endif
 };
@@ -141,6 +150,12 @@ inline constexpr bool kOpenFilesCanBeRenamed = false;
 #else
 inline constexpr bool kOpenFilesCanBeRenamed = true;
 #endif
+
+// The file that path names, opened as `opened`: path itself, unless it is a
+// symbolic link (Windows: any reparse point), then the final target's full
+// path (GetFinalPathNameByHandleA). Empty when the target cannot be told, or
+// is no longer the file that was opened.
+std::string FinalPathOf(const std::string& path, const File& opened);
 
 // DeleteFileA. False when the file could not be deleted (or did not exist).
 bool DeletePath(const std::string& path);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/fault_plan.h"
 #include "platform/file.h"
@@ -12,8 +13,8 @@
 namespace scourby::platform {
 namespace {
 
-int OpenNoBlock(const std::string& path, int flags) {
-  if (FaultHit(FileOp::kOpen)) return -1;
+// Opens a regular file only; anything else fails (errno EEXIST).
+int OpenRegular(const std::string& path, int flags) {
   int fd;
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -22,11 +23,17 @@ int OpenNoBlock(const std::string& path, int flags) {
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    errno = EEXIST;
     return -1;
   }
   // O_NONBLOCK only kept a FIFO or device from blocking the open.
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+int OpenNoBlock(const std::string& path, int flags) {
+  if (FaultHit(FileOp::kOpen)) return -1;
+  return OpenRegular(path, flags);
 }
 
 std::int64_t ToNanoseconds(const timespec& t) {
@@ -67,19 +74,40 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
   return file;
 }
 
+bool File::TakePermissions(int fd, const File* like) {
+  if (like == nullptr || !like->IsOpen()) return true;
+  struct stat st;
+  if (::fstat(like->fd_, &st) != 0) return true;
+  // Owner first: changing it may clear permission bits.
+  [[maybe_unused]] int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+  return ::fchmod(fd, st.st_mode & 0777) == 0;
+}
+
 File File::CreateOutput(const std::string& path, const File* like) {
   const int fd = OpenNoBlock(path, O_WRONLY | O_CREAT | O_NOFOLLOW);
   if (fd < 0) return File();
   File file(fd);
-  if (::ftruncate(fd, 0) != 0) return File();
-  if (like != nullptr && like->IsOpen()) {
-    struct stat st;
-    if (::fstat(like->fd_, &st) == 0) {
-      // Owner first: changing it may clear permission bits.
-      [[maybe_unused]] int ignored = ::fchown(fd, st.st_uid, st.st_gid);
-      if (::fchmod(fd, st.st_mode & 0777) != 0) return File();
-    }
+  // Permissions before the cut: a file that cannot be made ours keeps its
+  // content.
+  if (!TakePermissions(fd, like) || ::ftruncate(fd, 0) != 0) return File();
+  return file;
+}
+
+File File::OpenOrCreateOutput(const std::string& path, const File* like, bool& created) {
+  created = false;
+  if (FaultHit(FileOp::kOpen)) return File();
+  int fd = OpenRegular(path, O_WRONLY | O_NOFOLLOW);
+  if (fd >= 0) return File(fd);
+  if (errno != ENOENT) return File();
+  fd = OpenRegular(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
+  if (fd < 0) return File();
+  File file(fd);
+  if (!TakePermissions(fd, like)) {
+    file.Close();
+    ::unlink(path.c_str());
+    return File();
   }
+  created = true;
   return file;
 }
 
@@ -163,6 +191,23 @@ bool File::Close() {
   const int rc = ::close(fd_);
   fd_ = -1;
   return !injected && (rc == 0 || errno == EINTR);
+}
+
+std::string FinalPathOf(const std::string& path, const File& opened) {
+  struct stat link;
+  if (::lstat(path.c_str(), &link) != 0) return {};
+  if (!S_ISLNK(link.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  const std::string target = resolved;
+  std::free(resolved);
+  // The link may have been changed since the file was opened.
+  struct stat atTarget, atOpened;
+  if (::stat(target.c_str(), &atTarget) != 0 || ::fstat(opened.fd_, &atOpened) != 0 ||
+      atTarget.st_dev != atOpened.st_dev || atTarget.st_ino != atOpened.st_ino) {
+    return {};
+  }
+  return target;
 }
 
 bool DeletePath(const std::string& path) {

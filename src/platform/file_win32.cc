@@ -48,6 +48,70 @@ HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD di
   return handle;
 }
 
+// The full path of the file open at handle, as the system resolves it
+// (links followed), in its plain form; empty when it cannot be told.
+std::string FinalPathOfHandle(HANDLE handle) {
+  char buffer[MAX_PATH * 4];
+  const DWORD length =
+      GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= sizeof buffer) return {};
+  const std::string path(buffer, length);
+  // "\\?\C:\..." or "\\?\UNC\server\share\...".
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                                                b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// Whether the file open at handle is the entry that path names in its
+// folder, and not a file that a link there leads to: its final path is the
+// folder's final path and the name. True when the system cannot tell.
+bool IsEntryItself(const std::string& path, HANDLE handle) {
+  const std::size_t cut = path.find_last_of("\\/:");
+  std::string folder = cut == std::string::npos ? "." : path.substr(0, cut + 1);
+  if (folder.back() == ':') folder += '.';
+  const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  const std::string final = FinalPathOfHandle(handle);
+  const HANDLE folderHandle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folderHandle == INVALID_HANDLE_VALUE) return final.empty();
+  std::string expected = FinalPathOfHandle(folderHandle);
+  CloseHandle(folderHandle);
+  if (final.empty() || expected.empty()) return true;
+  if (expected.back() != '\\') expected += '\\';
+  return SameIgnoringCase(final, expected + name);
+}
+
+// Opens path as an output file: the file there, never one a link leads to,
+// or a new one. Existing files are opened first, and a missing one is
+// created only where nothing stands, so that a dangling link is not
+// followed to create its target either.
+HANDLE OpenOutput(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, bool& created) {
+  constexpr DWORD kAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  created = false;
+  HANDLE handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, OPEN_EXISTING, kFlags, info);
+  if (handle == nullptr) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return nullptr;
+    handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, CREATE_NEW, kFlags, info);
+    created = handle != nullptr;
+    return handle;
+  }
+  // A link at path is opened as itself and refused; where the system shows
+  // a link as the file it leads to (Wine), the path it resolves to tells.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsEntryItself(path, handle)) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
 std::int64_t FromFileTime(const FILETIME& t) {
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
 }
@@ -91,15 +155,22 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
 }
 
 File File::CreateOutput(const std::string& path, const File*) {
-  // A link at path is opened as itself, not followed, and then refused.
   if (FaultHit(FileOp::kOpen)) return File();
   BY_HANDLE_FILE_INFORMATION info;
-  void* handle = OpenDiskFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, info);
+  bool created = false;
+  void* handle = OpenOutput(path, info, created);
   if (handle == nullptr) return File();
   File file(handle);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !file.Truncate(0)) return File();
+  if (!file.Truncate(0)) return File();
   return file;
+}
+
+File File::OpenOrCreateOutput(const std::string& path, const File*, bool& created) {
+  created = false;
+  if (FaultHit(FileOp::kOpen)) return File();
+  BY_HANDLE_FILE_INFORMATION info;
+  void* handle = OpenOutput(path, info, created);
+  return handle == nullptr ? File() : File(handle);
 }
 
 bool File::IsOpen() const { return handle_ != nullptr; }
@@ -183,6 +254,12 @@ bool File::Close() {
   const BOOL closed = CloseHandle(AsHandle(handle_));
   handle_ = nullptr;
   return !injected && closed != 0;
+}
+
+std::string FinalPathOf(const std::string& path, const File& opened) {
+  const HANDLE handle = AsHandle(opened.handle_);
+  if (IsEntryItself(path, handle)) return path;
+  return FinalPathOfHandle(handle);
 }
 
 bool DeletePath(const std::string& path) {

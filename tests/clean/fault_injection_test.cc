@@ -31,6 +31,7 @@ struct Sample {
   Bytes clean;  // cleaned without /P
   Bytes trash;
   Bytes tag;    // the trailing ID3v1 tag, appended with /P
+  std::vector<std::pair<std::size_t, std::size_t>> removed;  // where the trash's bytes lie in the input
 };
 
 Sample MakeSample(int frameCount) {
@@ -51,6 +52,7 @@ Sample MakeSample(int frameCount) {
   s.clean = frames + expectedLast;
   s.trash = head + junk + tail.substr(100);
   s.tag = Id3v1Tag();
+  s.removed = {{0, head.size()}, {head.size() + split, junk.size()}, {s.input.size() - tail.size() + 100, tail.size() - 100}};
   return s;
 }
 
@@ -58,6 +60,7 @@ struct Mode {
   const char* name;
   Options options;
   int frameCount;
+  bool earlierTrash = false;  // a trash file from an earlier run is there
 };
 
 Options Switches(bool compat, bool trash, bool backup, bool times, bool keepTag) {
@@ -74,8 +77,10 @@ std::vector<Mode> Modes() {
   return {
       {"direct", Switches(false, false, false, false, false), 12},
       {"/T", Switches(false, true, false, false, false), 12},
+      {"/T, earlier trash", Switches(false, true, false, false, false), 12, true},
       {"/C", Switches(true, false, false, false, false), 12},
       {"/C /T", Switches(true, true, false, false, false), 12},
+      {"/C /T, earlier trash", Switches(true, true, false, false, false), 12, true},
       {"/B", Switches(false, false, true, false, false), 12},
       {"/D", Switches(false, false, false, true, false), 12},
       {"/P", Switches(false, false, false, false, true), 12},
@@ -96,9 +101,10 @@ class Folder {
   std::string song() const { return dir_ / "song.mp3"; }
   std::string operator/(const std::string& name) const { return dir_ / name; }
 
-  Outcome Clean(const Bytes& input, const Options& options, FaultPlan plan) {
+  Outcome Clean(const Bytes& input, const Options& options, FaultPlan plan, const Bytes* earlierTrash = nullptr) {
     for (const auto& entry : fs::directory_iterator(dir_.path())) fs::remove(entry.path());
     WriteFile(song(), input);
+    if (earlierTrash != nullptr) WriteFile(song() + ".trash", *earlierTrash);
     Outcome o;
     o.plan = plan;
     {
@@ -173,6 +179,24 @@ std::string Describe(const FaultPlan& p) {
 
 bool Contains(const Bytes& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// How many of the trash's bytes the input has lost: those the rewrite has
+// reached, up to the last byte that differs from the input.
+std::size_t RemovedSoFar(const Sample& sample, const Bytes& now) {
+  std::size_t reached = 0;
+  if (now.size() < sample.input.size()) {
+    reached = sample.input.size();
+  } else {
+    for (std::size_t i = 0; i < sample.input.size(); ++i) {
+      if (now[i] != sample.input[i]) reached = i + 1;
+    }
+  }
+  std::size_t bytes = 0;
+  for (const auto& [at, size] : sample.removed) bytes += at >= reached ? 0 : std::min(size, reached - at);
+  return bytes;
+}
+
+const Bytes kEarlierTrash = "removed by an earlier run";
+
 TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
   for (const Mode& mode : Modes()) {
     SCOPED_TRACE(mode.name);
@@ -183,8 +207,10 @@ TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
     const long long cleanedBytes = static_cast<long long>(sample.input.size() - expected.size());
     const std::string cleanedLine = " - Cleaned " + std::to_string(cleanedBytes) + " bytes\r\n";
     Folder folder;
+    const Bytes* earlier = mode.earlierTrash ? &kEarlierTrash : nullptr;
+    const Bytes before = mode.earlierTrash ? kEarlierTrash : "";
 
-    const Outcome counted = folder.Clean(sample.input, options, FaultPlan());
+    const Outcome counted = folder.Clean(sample.input, options, FaultPlan(), earlier);
     ASSERT_EQ(counted.out, folder.song() + cleanedLine);
     ASSERT_TRUE(ReadFile(folder.song()) == expected);
     ASSERT_GT(counted.plan.Count(FileOp::kRead), 0);
@@ -195,7 +221,7 @@ TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
 
     for (const FaultPlan& fault : Faults(counted.plan)) {
       SCOPED_TRACE(Describe(fault));
-      const Outcome o = folder.Clean(sample.input, options, fault);
+      const Outcome o = folder.Clean(sample.input, options, fault, earlier);
       if (fault.kind != FaultKind::kDiskFull) {
         EXPECT_TRUE(o.plan.fired()) << "the pass took another road";
       }
@@ -203,6 +229,7 @@ TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
       const bool reportedCleaned = Contains(o.out, " - Cleaned ");
       const std::vector<std::string> names = folder.Names();
       const auto has = [&](const std::string& name) { return std::count(names.begin(), names.end(), name) > 0; };
+      const Bytes trash = has("song.mp3.trash") ? ReadFile(folder.song() + ".trash") : "<none>";
 
       // Every line is the file's own: a clean result or a named failure.
       ASSERT_EQ(o.out.rfind(folder.song(), 0), 0u) << o.out;
@@ -215,7 +242,7 @@ TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
         EXPECT_TRUE(lines == cleanedLine || lines == " ! Could not write " + folder.song() + ".trash\r\n" + cleanedLine)
             << o.out;
         if (options.saveTrash && lines == cleanedLine) {
-          EXPECT_TRUE(ReadFile(folder.song() + ".trash") == sample.trash);
+          EXPECT_TRUE(trash == before + sample.trash);
         }
         if (options.backup) {
           EXPECT_TRUE(ReadFile(folder.song() + ".bak") == sample.input);
@@ -229,15 +256,22 @@ TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
         const bool failedBeforeWriting = o.plan.firstWriteAt < 0 || o.plan.firedAt < o.plan.firstWriteAt;
         if (compat || failedBeforeWriting || Contains(lines, "Could not read")) {
           EXPECT_TRUE(now == sample.input) << "the input changed\n" << o.out;
+          // The input keeps every byte: the trash is as it was before.
+          if (fault.op != FileOp::kDelete) {
+            EXPECT_TRUE(trash == (mode.earlierTrash ? before : "<none>")) << trash;
+          }
         } else {
           const std::string rewrite = " ! Could not rewrite " + folder.song() + "\r\n";
-          EXPECT_TRUE(lines == rewrite || lines == " ! Could not write " + folder.song() + ".trash\r\n" + rewrite)
-              << o.out;
+          const std::string trashFailed = " ! Could not write " + folder.song() + ".trash\r\n";
+          EXPECT_TRUE(lines == rewrite || lines == trashFailed + rewrite) << o.out;
+          // The bytes the rewrite took out of the input are in the trash,
+          // after what earlier runs put there.
+          if (options.saveTrash && lines == rewrite) {
+            EXPECT_TRUE(trash.starts_with(before + sample.trash.substr(0, RemovedSoFar(sample, now)))) << o.out;
+            EXPECT_TRUE((before + sample.trash).starts_with(trash)) << o.out;
+          }
         }
         EXPECT_FALSE(has("song.mp3.bak"));
-        if (compat && fault.op != FileOp::kDelete) {
-          EXPECT_FALSE(has("song.mp3.trash"));
-        }
       }
       // Nothing but the input and the outputs the switches ask for.
       if (fault.op != FileOp::kDelete) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 
 namespace scourby::testing {
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string kBannerAndEcho =
     "Scourby v1.4 - MP3 cleaner by the Scourby developers\r\n"
@@ -171,24 +174,124 @@ TEST(CleanFile, OutputsKeepThePermissionsOfTheInput) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(CleanFile, ALinkPlantedAtTheTrashNameIsNeverWrittenThrough) {
-  for (const char* mode : {"/T", "/TC"}) {
-    TempDir dir;
-    const Bytes original = Id3v2Tag(50) + Frames(3);
-    WriteFile(dir / "a.mp3", original);
-    WriteFile(dir / "victim", "precious");
-    ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "a.mp3.trash").c_str()), 0);
-    const RunResult run = RunScourby({"a.mp3", mode}, dir.path().string());
-    EXPECT_EQ(ReadFile(dir / "victim"), "precious");
-    EXPECT_NE(run.out.find("a.mp3 ! Could not write a.mp3.trash\r\n"), std::string::npos) << run.out;
-    if (std::string(mode) == "/TC") {
-      // Without its trash the removed bytes would be lost: the file stays.
-      EXPECT_EQ(ReadFile(dir / "a.mp3"), original);
-      EXPECT_NE(run.out.find("Processed 0 file(s)"), std::string::npos);
-      EXPECT_FALSE(Exists(dir / "a.mp3.clean"));
-    } else {
-      EXPECT_EQ(ReadFile(dir / "a.mp3"), Frames(3));
+// A link or a folder planted where an output file goes is never written
+// through, replaced or deleted: it stays exactly as it was, and the file it
+// stands in the way of is left untouched.
+TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
+  enum class Planted { kLink, kDanglingLink, kFolder };
+  for (const char* output : {".clean", ".trash"}) {
+    for (const Planted planted : {Planted::kLink, Planted::kDanglingLink, Planted::kFolder}) {
+      for (const char* mode : {"/T", "/TC"}) {
+        SCOPED_TRACE(std::string(output) + " " + std::to_string(static_cast<int>(planted)) + " " + mode);
+        TempDir dir;
+        const Bytes original = Id3v2Tag(50) + Frames(3);
+        WriteFile(dir / "a.mp3", original);
+        WriteFile(dir / "victim", "precious");
+        const timespec times[2] = {{1000000000, 0}, {1100000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (dir / "a.mp3").c_str(), times, 0), 0);
+        const std::string at = dir / (std::string("a.mp3") + output);
+        if (planted == Planted::kFolder) {
+          ASSERT_EQ(mkdir(at.c_str(), 0755), 0);
+          WriteFile(at + "/inside", "kept");
+        } else {
+          const std::string target = planted == Planted::kLink ? dir / "victim" : dir / "nowhere";
+          ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0);
+        }
+        const RunResult run = RunScourby({"a.mp3", mode}, dir.path().string());
+        const bool inTheWay = std::string(output) == ".trash" || std::string(mode) == "/TC";
+        if (inTheWay) {
+          // Without its output the file is not cleaned (and without its
+          // trash the removed bytes would be lost).
+          EXPECT_NE(run.out.find(std::string("a.mp3 ! Could not write a.mp3") + output + "\r\n\r\nFinished! Processed 0"),
+                    std::string::npos)
+              << run.out;
+          EXPECT_EQ(ReadFile(dir / "a.mp3"), original);
+        } else {
+          EXPECT_EQ(ReadFile(dir / "a.mp3"), Frames(3));
+        }
+        EXPECT_EQ(ReadFile(dir / "victim"), "precious");
+        if (planted == Planted::kFolder) {
+          EXPECT_EQ(ReadFile(at + "/inside"), "kept");
+        } else {
+          char target[4096];
+          const ssize_t length = readlink(at.c_str(), target, sizeof target);
+          EXPECT_EQ(std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0),
+                    planted == Planted::kLink ? dir / "victim" : dir / "nowhere");
+        }
+        EXPECT_FALSE(Exists(dir / "nowhere"));
+        EXPECT_FALSE(inTheWay && std::string(output) == ".clean" && Exists(dir / "a.mp3.trash"));
+        if (inTheWay) {
+          struct stat st;
+          ASSERT_EQ(stat((dir / "a.mp3").c_str(), &st), 0);
+          EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+        }
+      }
     }
+  }
+}
+
+// The trash is added to, never cut: a second run that removes nothing
+// leaves it exactly as it was, and a file tagged again and cleaned again
+// adds the new tags behind the old ones.
+TEST(CleanFile, TheTrashKeepsEveryRemovedByteAcrossRuns) {
+  for (const char* mode : {"/T", "/TC"}) {
+    SCOPED_TRACE(mode);
+    TempDir dir;
+    const Bytes head = Id3v2Tag(50), tag = Id3v1Tag("First");
+    WriteFile(dir / "a.mp3", head + Frames(3) + tag);
+    RunScourby({"a.mp3", mode}, dir.path().string());
+    ASSERT_TRUE(ReadFile(dir / "a.mp3.trash") == head + tag);
+    const timespec times[2] = {{1000000000, 0}, {1100000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (dir / "a.mp3.trash").c_str(), times, 0), 0);
+
+    const RunResult again = RunScourby({"a.mp3", mode}, dir.path().string());
+    EXPECT_NE(again.out.find("a.mp3 - Cleaned 0 bytes\r\n"), std::string::npos) << again.out;
+    EXPECT_TRUE(ReadFile(dir / "a.mp3.trash") == head + tag);
+    struct stat st;
+    ASSERT_EQ(stat((dir / "a.mp3.trash").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000) << "a trash that gained nothing was written";
+
+    const Bytes newHead = Id3v2Tag(70), newTag = Id3v1Tag("Second");
+    WriteFile(dir / "a.mp3", newHead + ReadFile(dir / "a.mp3") + newTag);
+    RunScourby({"a.mp3", mode}, dir.path().string());
+    EXPECT_TRUE(ReadFile(dir / "a.mp3") == Frames(3));
+    EXPECT_TRUE(ReadFile(dir / "a.mp3.trash") == head + tag + newHead + newTag);
+  }
+}
+
+// A library of links into a store: the link stays a link and the file in
+// the store is cleaned; its backup goes beside it, the trash beside the link.
+TEST(CleanFile, ALinkIsCleanedAtItsFinalTarget) {
+  for (const char* mode : {"/T", "/TC", "/TB"}) {
+    SCOPED_TRACE(mode);
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "store").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir / "lib").c_str(), 0755), 0);
+    const Bytes original = Id3v2Tag(50) + Frames(3) + Id3v1Tag();
+    WriteFile(dir / "store/song.mp3", original);
+    // A link to a link to the file.
+    ASSERT_EQ(symlink("../store/song.mp3", (dir / "lib/hop.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("hop.mp3", (dir / "lib/song.mp3").c_str()), 0);
+    const RunResult run = RunScourby({"lib/song.mp3", mode}, dir.path().string());
+    EXPECT_NE(run.out.find("lib/song.mp3 - Cleaned 188 bytes\r\n"), std::string::npos) << run.out;
+    char target[256];
+    const ssize_t length = readlink((dir / "lib/song.mp3").c_str(), target, sizeof target);
+    EXPECT_EQ(std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0), "hop.mp3");
+    EXPECT_TRUE(ReadFile(dir / "store/song.mp3") == Frames(3));
+    EXPECT_TRUE(ReadFile(dir / "lib/song.mp3.trash") == original.substr(0, 60) + Id3v1Tag());
+    EXPECT_EQ(Exists(dir / "store/song.mp3.bak"), std::string(mode) == "/TB");
+    if (Exists(dir / "store/song.mp3.bak")) {
+      EXPECT_TRUE(ReadFile(dir / "store/song.mp3.bak") == original);
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+      names.push_back(entry.path().lexically_relative(dir.path()).string());
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = {"lib", "lib/hop.mp3", "lib/song.mp3", "lib/song.mp3.trash", "store",
+                                         "store/song.mp3"};
+    if (std::string(mode) == "/TB") expected.push_back("store/song.mp3.bak");
+    EXPECT_EQ(names, expected);
   }
 }
 

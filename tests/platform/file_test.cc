@@ -108,6 +108,46 @@ TEST_F(FileLayer, CreateOutputEmptiesAnExistingFile) {
   EXPECT_EQ(Get("out"), "");
 }
 
+TEST_F(FileLayer, OutputsAreOpenedOnlyAtThePathItself) {
+  Put("kept", "earlier");
+  bool created = true;
+  File kept = File::OpenOrCreateOutput(Path("kept"), nullptr, created);
+  ASSERT_TRUE(kept.IsOpen());
+  EXPECT_FALSE(created);
+  EXPECT_EQ(kept.Length(), 7);  // not cut
+  kept.Close();
+  File made = File::OpenOrCreateOutput(Path("made"), nullptr, created);
+  ASSERT_TRUE(made.IsOpen());
+  EXPECT_TRUE(created);
+  made.Close();
+
+  // A folder or a link at the path is never opened, followed or changed.
+  fs::create_directories(dir_ / "folder");
+  Put("victim", "precious");
+  std::error_code error;
+  fs::create_symlink(dir_ / "victim", dir_ / "link", error);
+  const bool links = !error;  // Wine makes no links
+  fs::create_symlink(dir_ / "nowhere", dir_ / "dangling", error);
+  for (const std::string name : {"folder", "link", "dangling"}) {
+    if (!links && name != "folder") continue;
+    EXPECT_FALSE(File::OpenOrCreateOutput(Path(name), nullptr, created).IsOpen()) << name;
+    EXPECT_FALSE(File::CreateOutput(Path(name), nullptr).IsOpen()) << name;
+  }
+  EXPECT_EQ(Get("victim"), "precious");
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
+
+  // A file is where its path names it; one reached through a link is where
+  // the link leads.
+  File victim = File::OpenExisting(Path("victim"), FileAccess::kRead);
+  EXPECT_EQ(FinalPathOf(Path("victim"), victim), Path("victim"));
+  if (links) {
+    File viaLink = File::OpenExisting(Path("link"), FileAccess::kRead);
+    const std::string target = FinalPathOf(Path("link"), viaLink);
+    EXPECT_TRUE(!target.empty() && fs::equivalent(target, dir_ / "victim")) << target;
+    EXPECT_NE(fs::path(target).filename(), "link");
+  }
+}
+
 TEST_F(FileLayer, TimesComeBackAsTheyWereSet) {
   Put("t", "x");
   File file = File::OpenExisting(Path("t"), FileAccess::kReadWrite);

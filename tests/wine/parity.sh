@@ -162,6 +162,65 @@ if [ -d "$fixtures/corpus" ]; then
   parity "corpus, compatibility, backups, ID3v1 kept" corpus/ /S /B /P /D
 fi
 
+# In a case's setup: the side's own program, run in the current folder.
+own_run() {  # ARGS...
+  if [[ $PWD == "$work/case/windows" ]]; then
+    local windows_args=() arg
+    for arg in "$@"; do
+      if [[ $arg == /* ]]; then windows_args+=("$arg"); else windows_args+=("${arg//\//\\}"); fi
+    done
+    wine "$windows_exe" "${windows_args[@]}" >/dev/null 2>&1
+  else
+    "$linux_exe" "$@" >/dev/null 2>&1
+  fi
+}
+
+# Cases that need files set up first: SETUP runs in each side's folder.
+# parity_after NAME SETUP ARGS...: the same arguments on both sides, then
+# the outputs and the trees compared.
+parity_after() {
+  local name=$1 setup=$2
+  shift 2
+  cases=$((cases + 1))
+  fresh
+  (cd "$work/case/linux" && eval "$setup")
+  (cd "$work/case/windows" && eval "$setup")
+  local windows_args=() arg
+  for arg in "$@"; do
+    if [[ $arg == /* ]]; then windows_args+=("$arg"); else windows_args+=("${arg//\//\\}"); fi
+  done
+  run_linux "$@"
+  run_windows "${windows_args[@]}"
+  to_windows_paths "$work/case/linux.out" >"$work/case/linux.win.out"
+  same_output "$name" "$work/case/linux.win.out" "$work/case/windows.out"
+  same_trees "$name"
+}
+
+echo "== The trash across runs, paths planted at the output names, links"
+# A second run adds nothing to the trash files and leaves them as they were;
+# a file tagged again (here: put back as it was) adds its tags behind the
+# old ones.
+for switches in /T "/C /T"; do
+  # shellcheck disable=SC2086
+  parity_after "second run, $switches" "own_run 'files/*.mp3' $switches" "files/*.mp3" $switches
+  # shellcheck disable=SC2086
+  parity_after "tagged again, $switches" "own_run 'files/*.mp3' $switches; cp '$fixtures/files/both-tags.mp3' files/" \
+    "files/*.mp3" $switches
+done
+for output in clean trash; do
+  parity_after "a link planted at .$output" "ln -s frames.mp3 files/both-tags.mp3.$output" "files/both-tags.mp3" /C /T
+  parity_after "a dangling link planted at .$output" "ln -s nowhere files/both-tags.mp3.$output" \
+    "files/both-tags.mp3" /C /T
+  parity_after "a folder planted at .$output" "mkdir files/both-tags.mp3.$output && echo kept >files/both-tags.mp3.$output/x" \
+    "files/both-tags.mp3" /C /T
+done
+parity_after "a link planted at .trash, direct mode" "ln -s frames.mp3 files/both-tags.mp3.trash" "files/both-tags.mp3" /T
+for switches in /T "/C /T" "/B /T"; do
+  # shellcheck disable=SC2086
+  parity_after "a link into another folder, $switches" "mkdir store && mv files/both-tags.mp3 store/ && \
+    ln -s ../store/both-tags.mp3 files/both-tags.mp3" "files/both-tags.mp3" $switches
+done
+
 echo "== Windows only"
 
 # Quotes anywhere in an argument, as typed at the prompt: cmd hands the line
