@@ -29,44 +29,53 @@ Bytes Junk(std::mt19937& random, std::size_t size) {
   return junk;
 }
 
+// The generators' random choices.
+struct Dice {
+  std::mt19937& random;
+  bool Chance(int percent) const { return static_cast<int>(random() % 100) < percent; }
+  int Pick(int low, int high) const { return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1)); }
+};
+
+// A first frame with the header h (stereo) that carries a Xing frame count:
+// "Xing" at 36 (MPEG 1) or 21.
+Bytes XingFrameOf(const std::uint8_t* h, std::uint32_t count) {
+  Bytes xing = Frame(h[0], h[1], 0x00, 99);
+  xing.replace((h[0] & 0x08) ? 36 : 21, 12, "Xing" + Be32(1) + Be32(count));
+  return xing;
+}
+
 Generated Generate(int index, std::mt19937& random) {
   // Headers of several versions and layers, with and without padding.
   static const std::uint8_t kHeaders[][3] = {{0xFB, 0x90, 0x64}, {0xFB, 0x92, 0x44}, {0xF3, 0x84, 0xC4},
                                              {0xE3, 0x18, 0xC4}, {0xFD, 0xA4, 0x00}, {0xFF, 0xC2, 0x00},
                                              {0xE5, 0xEA, 0x00}, {0xFB, 0xE4, 0xC4}};
-  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
-  auto pick = [&](int low, int high) { return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1)); };
+  const Dice dice{random};
 
   const auto& h = kHeaders[random() % std::size(kHeaders)];
-  const int count = pick(3, 40);
+  const int count = dice.Pick(3, 40);
   Bytes audio;
-  if (chance(15)) {
-    Bytes xing = Frame(h[0], h[1], 0x00, 99);  // stereo: "Xing" at 36 (MPEG 1) or 21
-    const std::size_t at = (h[0] & 0x08) ? 36 : 21;
-    xing.replace(at, 12, "Xing" + Be32(1) + Be32(static_cast<std::uint32_t>(pick(0, count + 3))));
-    audio += xing;
-  }
+  if (dice.Chance(15)) audio += XingFrameOf(h, static_cast<std::uint32_t>(dice.Pick(0, count + 3)));
   for (int i = 0; i < count; ++i) {
-    if (i > 0 && chance(8)) audio += Junk(random, static_cast<std::size_t>(pick(1, 300)));
-    audio += Frame(h[0], h[1], h[2], pick(0, 50));
+    if (i > 0 && dice.Chance(8)) audio += Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)));
+    audio += Frame(h[0], h[1], h[2], dice.Pick(0, 50));
   }
-  if (chance(20)) audio += Frame(h[0], h[1], h[2]).substr(0, static_cast<std::size_t>(pick(4, 40)));
+  if (dice.Chance(20)) audio += Frame(h[0], h[1], h[2]).substr(0, static_cast<std::size_t>(dice.Pick(4, 40)));
 
   Generated g;
   g.name = "f" + std::to_string(index) + ".mp3";
   Bytes head;
-  if (chance(50)) head += Id3v2Tag(static_cast<std::uint32_t>(pick(0, 5000)));
-  if (chance(15)) head += Junk(random, static_cast<std::size_t>(pick(1, 100)));
+  if (dice.Chance(50)) head += Id3v2Tag(static_cast<std::uint32_t>(dice.Pick(0, 5000)));
+  if (dice.Chance(15)) head += Junk(random, static_cast<std::size_t>(dice.Pick(1, 100)));
   Bytes tail;
-  if (chance(10)) tail += "LYRICSBEGIN" + Junk(random, 50) + "LYRICS200";
-  if (chance(40)) {
+  if (dice.Chance(10)) tail += "LYRICSBEGIN" + Junk(random, 50) + "LYRICS200";
+  if (dice.Chance(40)) {
     tail += Id3v1Tag("Song " + std::to_string(index));
     g.validTag = true;
-  } else if (chance(20)) {
-    tail += Junk(random, static_cast<std::size_t>(pick(1, 200)));
+  } else if (dice.Chance(20)) {
+    tail += Junk(random, static_cast<std::size_t>(dice.Pick(1, 200)));
   }
   g.content = head + audio + tail;
-  if (chance(10)) g.content = RiffWave(head + audio) + tail;
+  if (dice.Chance(10)) g.content = RiffWave(head + audio) + tail;
   return g;
 }
 
@@ -207,27 +216,21 @@ namespace {
 Bytes JoinablePart(std::mt19937& random) {
   static const std::uint8_t kHeaders[][3] = {{0xFB, 0x90, 0x64}, {0xF3, 0x84, 0xC4}, {0xE3, 0x18, 0xC4},
                                              {0xFD, 0xA4, 0x00}, {0xFB, 0xE4, 0xC4}};
-  auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
-  auto pick = [&](int low, int high) { return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1)); };
+  const Dice dice{random};
   const auto& h = kHeaders[random() % std::size(kHeaders)];
-  const int count = pick(6, 30);
+  const int count = dice.Pick(6, 30);
   Bytes part;
-  if (chance(40)) part += Id3v2Tag(static_cast<std::uint32_t>(pick(0, 3000)));
-  if (chance(30)) part += Id3v2PictureTag(static_cast<std::uint32_t>(pick(1000, 90000)), pick(0, 99));
-  if (chance(20)) part += Junk(random, static_cast<std::size_t>(pick(1, 200)));
-  const bool xing = chance(30);
-  if (xing) {
-    Bytes frame = Frame(h[0], h[1], 0x00, 99);
-    frame.replace((h[0] & 0x08) ? 36 : 21, 12, "Xing" + Be32(1) + Be32(static_cast<std::uint32_t>(count)));
-    part += frame;
-  }
+  if (dice.Chance(40)) part += Id3v2Tag(static_cast<std::uint32_t>(dice.Pick(0, 3000)));
+  if (dice.Chance(30)) part += Id3v2PictureTag(static_cast<std::uint32_t>(dice.Pick(1000, 90000)), dice.Pick(0, 99));
+  if (dice.Chance(20)) part += Junk(random, static_cast<std::size_t>(dice.Pick(1, 200)));
+  if (dice.Chance(30)) part += XingFrameOf(h, static_cast<std::uint32_t>(count));
   for (int i = 0; i < count; ++i) {
-    if (i >= 3 && i + 3 <= count && chance(10)) {
-      part += chance(50) ? Junk(random, static_cast<std::size_t>(pick(1, 300)))
+    if (i >= 3 && i + 3 <= count && dice.Chance(10)) {
+      part += dice.Chance(50) ? Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)))
                          : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
-      if (chance(20)) part += Picture(static_cast<std::size_t>(pick(100, 20000)), pick(0, 99));
+      if (dice.Chance(20)) part += Picture(static_cast<std::size_t>(dice.Pick(100, 20000)), dice.Pick(0, 99));
     }
-    part += Frame(h[0], h[1], h[2], pick(0, 50));
+    part += Frame(h[0], h[1], h[2], dice.Pick(0, 50));
   }
   return part;
 }
