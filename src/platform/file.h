@@ -162,8 +162,9 @@ bool DeletePath(const std::string& path);
 
 // Renames from to to, replacing a file at to in one step (POSIX rename;
 // Windows MoveFileExA with MOVEFILE_REPLACE_EXISTING, which leaves a
-// read-only file at to in place, as DeleteFileA would). Never follows a link
-// at to. False when the rename failed; both names are then as they were.
+// read-only file at to in place, as DeleteFileA would). A link or a folder
+// at to is never replaced. False when the rename failed; both names are then
+// as they were.
 bool RenameReplacing(const std::string& from, const std::string& to);
 
 }  // namespace scourby::platform

@@ -217,6 +217,9 @@ bool DeletePath(const std::string& path) {
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
   if (FaultHit(FileOp::kRename)) return false;
+  // Only a file is replaced: a link or a folder at to stays as it is.
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 

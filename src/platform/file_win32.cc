@@ -273,9 +273,18 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
   // file at to and a failed move leaves both names as they were. A read-only
   // file, a folder or a link at to is never replaced.
   const DWORD attributes = GetFileAttributesA(to.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-    return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      return false;
+    }
+    // Where the system shows a link as the file it leads to (Wine), the
+    // path that the file at to resolves to tells.
+    const HANDLE handle = CreateFileA(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool itself = IsEntryItself(to, handle);
+    CloseHandle(handle);
+    if (!itself) return false;
   }
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }

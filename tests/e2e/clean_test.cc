@@ -174,14 +174,14 @@ TEST(CleanFile, OutputsKeepThePermissionsOfTheInput) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-// A link or a folder planted where an output file goes is never written
-// through, replaced or deleted: it stays exactly as it was, and the file it
-// stands in the way of is left untouched.
+// A link or a folder planted where an output file or the backup goes is
+// never written through, replaced or deleted: it stays exactly as it was,
+// and the file it stands in the way of is left untouched.
 TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
   enum class Planted { kLink, kDanglingLink, kFolder };
-  for (const char* output : {".clean", ".trash"}) {
+  for (const char* output : {".clean", ".trash", ".bak"}) {
     for (const Planted planted : {Planted::kLink, Planted::kDanglingLink, Planted::kFolder}) {
-      for (const char* mode : {"/T", "/TC"}) {
+      for (const char* mode : {"/T", "/TC", "/TB"}) {
         SCOPED_TRACE(std::string(output) + " " + std::to_string(static_cast<int>(planted)) + " " + mode);
         TempDir dir;
         const Bytes original = Id3v2Tag(50) + Frames(3);
@@ -198,13 +198,14 @@ TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
           ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0);
         }
         const RunResult run = RunScourby({"a.mp3", mode}, dir.path().string());
-        const bool inTheWay = std::string(output) == ".trash" || std::string(mode) == "/TC";
+        const std::string out = output, sw = mode;
+        const bool inTheWay = out == ".trash" || (out == ".clean" && sw != "/T") || (out == ".bak" && sw == "/TB");
         if (inTheWay) {
           // Without its output the file is not cleaned (and without its
           // trash the removed bytes would be lost).
-          EXPECT_NE(run.out.find(std::string("a.mp3 ! Could not write a.mp3") + output + "\r\n\r\nFinished! Processed 0"),
-                    std::string::npos)
-              << run.out;
+          const std::string line = out == ".bak" ? "a.mp3 ! Could not rename a.mp3.clean to a.mp3"
+                                                 : "a.mp3 ! Could not write a.mp3" + out;
+          EXPECT_NE(run.out.find(line + "\r\n\r\nFinished! Processed 0"), std::string::npos) << run.out;
           EXPECT_EQ(ReadFile(dir / "a.mp3"), original);
         } else {
           EXPECT_EQ(ReadFile(dir / "a.mp3"), Frames(3));
@@ -219,7 +220,8 @@ TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
                     planted == Planted::kLink ? dir / "victim" : dir / "nowhere");
         }
         EXPECT_FALSE(Exists(dir / "nowhere"));
-        EXPECT_FALSE(inTheWay && std::string(output) == ".clean" && Exists(dir / "a.mp3.trash"));
+        EXPECT_FALSE(inTheWay && out != ".trash" && Exists(dir / "a.mp3.trash"));
+        EXPECT_FALSE(Exists(dir / "a.mp3.clean") && out != ".clean");
         if (inTheWay) {
           struct stat st;
           ASSERT_EQ(stat((dir / "a.mp3").c_str(), &st), 0);

@@ -215,6 +215,7 @@ for output in clean trash; do
     "files/both-tags.mp3" /C /T
 done
 parity_after "a link planted at .trash, direct mode" "ln -s frames.mp3 files/both-tags.mp3.trash" "files/both-tags.mp3" /T
+parity_after "a link planted at .bak" "ln -s frames.mp3 files/both-tags.mp3.bak" "files/both-tags.mp3" /B /T
 for switches in /T "/C /T" "/B /T"; do
   # shellcheck disable=SC2086
   parity_after "a link into another folder, $switches" "mkdir store && mv files/both-tags.mp3 store/ && \
