@@ -40,16 +40,12 @@ bool FrameWalk::First() {
 }
 
 bool FrameWalk::Next(std::int64_t frameEnd, std::uint32_t frameCount) {
-  input_.SetPosition(frameEnd);
-  // The Xing count leaves out the Xing frame itself.
+  // The Xing count leaves out the Xing frame itself. Past it, even a header
+  // right at frameEnd must be confirmed; one that is shows the count to be
+  // stale (files joined end to end).
   const bool pastCount = xing_.xingFramesKnown != 0 && frameCount > xing_.xingFrameCount;
-  if (!pastCount) {
-    // Nearly always the next header follows at once: no more to do.
-    if (FindFrameHeader(input_, 0, header_, xing_) == 1 && input_.Position() == frameEnd) return true;
-    if (Search(frameEnd, frameEnd, 0)) return true;
-  } else if (Search(frameEnd, kNowhere, 0)) {
-    // The stream goes on beyond the count: the count is stale.
-    xing_.xingFramesKnown = 0;
+  if (Search(frameEnd, pastCount ? kNowhere : frameEnd, 0)) {
+    if (pastCount) xing_.xingFramesKnown = 0;
     return true;
   }
   input_.SetPosition(frameEnd);
@@ -60,7 +56,8 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
   for (;;) {
     const std::int64_t last = from + kReach;  // the last place a candidate may begin
     // The first whole ID3v2 tag in reach, looked for only as far as the
-    // candidates go: most searches end a few bytes on.
+    // candidates go: nearly every search ends at once, on a header right at
+    // `from`, and looks for no tag at all.
     Tag tag;
     std::int64_t scanned = from;  // no tag begins in [from, scanned)
     std::int64_t position = from;
