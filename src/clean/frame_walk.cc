@@ -71,7 +71,9 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
       }
       // Only headers before the tag count: the tag is junk as a whole.
       if (!found || at > last || (tag.at != kNowhere && at >= tag.at)) break;
-      if (at == takeAt || Confirmed(at)) {
+      // A first frame's own Xing count tells where its stream ends.
+      const std::uint32_t declared = checkXing != 0 && xing_.xingFramesKnown != 0 ? xing_.xingFrameCount : 0;
+      if (at == takeAt || Confirmed(at, declared)) {
         input_.SetPosition(at);
         return true;
       }
@@ -82,11 +84,13 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
   }
 }
 
-bool FrameWalk::Confirmed(std::int64_t at) {
+bool FrameWalk::Confirmed(std::int64_t at, std::uint32_t declared) {
   const FrameHeader candidate = header_;
   std::int64_t position = at + candidate.frameLength;
-  for (int step = 0; step < 2; ++step) {
-    if (position == fileLength_) return true;
+  for (std::uint32_t step = 0; step < 2; ++step) {
+    // The end of the file, or the end of the frames the candidate's Xing
+    // count declares: a stream joined behind it need not be the same one.
+    if (position == fileLength_ || (declared != 0 && step == declared)) return true;
     std::uint8_t bytes[kLongestMarker];
     input_.SetPosition(position);
     const std::size_t got = input_.Read(bytes, sizeof bytes);

@@ -9,7 +9,9 @@
 //    own length and then by the next frame's, each land on a header of the
 //    same stream (version, layer, sample rate), on a frame of it cut off by
 //    the end of the file, on the end of the file, or on "TAG",
-//    "LYRICSBEGIN" or "APETAGEX".
+//    "LYRICSBEGIN" or "APETAGEX". A first frame whose Xing count
+//    declares one frame is confirmed by that one frame of its stream: what
+//    follows the counted frames may be another file joined behind.
 // The first frame must always be confirmed, and so must every frame once
 // the walk has passed the Xing frame count: a confirmed frame there shows
 // the count to be stale (files joined end to end), and it is dropped.
@@ -56,8 +58,9 @@ class FrameWalk {
   // as it is, any other must be confirmed. checkXing probes each candidate
   // for a Xing header.
   bool Search(std::int64_t from, std::int64_t takeAt, std::int32_t checkXing);
-  // Whether the candidate in header_, at `at`, is confirmed.
-  bool Confirmed(std::int64_t at);
+  // Whether the candidate in header_, at `at`, is confirmed. declared: the
+  // number of frames its own Xing count says follow it (0: unknown).
+  bool Confirmed(std::int64_t at, std::uint32_t declared);
   // The first ID3v2 tag that begins from `from` to `last` and lies whole in
   // the file.
   Tag FindWholeId3v2(std::int64_t from, std::int64_t last);

@@ -143,6 +143,9 @@ TEST(FrameWalk, AXingCountEndsTheStreamOnlyWhereNoConfirmedStreamGoesOn) {
        false},
       {"count met, then a single frame and junk",
        Layout().Keep(XingFrame(1) + Frames(1, 0)).Junk(Frame() + "JUNK"), true},
+      {"a count of one frame, then another stream: the one frame confirms the first",
+       Layout().Keep(XingFrame(1) + Frames(1, 0)).Keep(Frame(0xF3, 0x84, 0x64, 0) + Frame(0xF3, 0x84, 0x64, 1), 192),
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
