@@ -30,6 +30,11 @@ def xing_frame(count):
     return bytes(body)
 
 
+def other_stream_frame():
+    """A 26-byte MPEG 2 Layer III frame at 22050 Hz: another stream."""
+    return bytes([0xFF, 0xF3, 0x10, 0xC4]) + b"\x33" * 22
+
+
 def id3v2(body=16, flags=0):
     return b"ID3\x03\x00" + bytes([flags]) + bytes([0, 0, 0, body]) + b"\x00" * body
 
@@ -130,6 +135,12 @@ SEEDS = {
             "fff314c41212121212124353424547494e11111212341212544147536500fff3"
             "14c41212121212121212121212121212121212121212544147534c5952494353"
             "420a1affffe001ffe0b7ffe000"),
+        # A Xing count of one frame, then a frame past it that junk leaves
+        # unconfirmed, then another stream: the first clean keeps the Xing
+        # frame and its one frame before the other stream, and a second
+        # clean must keep them too.
+        "xing-count-one-then-other-stream": b"\x00" + xing_frame(1) + frame(48) + frame(48) + b"\x00" * 30
+        + other_stream_frame() * 3,
     },
 }
 
