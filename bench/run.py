@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Times Scourby against copying, reading, and the tag tools people use for
 the same removal, on generated libraries. Every run starts from a fresh copy
-of the input (not timed); the table gives the median and minimum wall time,
-MB/s of input, peak memory, and the ratio to `cp` (to `cat` for the tail case).
+of the input (not timed), and the tools take turns run by run, so that the
+machine's drift (tmpfs writes vary a lot from one moment to the next) falls
+on all of them alike. The table gives the median and minimum wall time, MB/s
+of input, peak memory, and the ratio to `cp` (to `cat` for the tail case).
 
-usage: run.py SCOURBY WORKDIR [CASE ...]   (cases: library big small tail)
+usage: run.py SCOURBY WORKDIR [--against OLD_SCOURBY] [CASE ...]
+       (cases: library big small tail)
+With --against, an older build runs beside the new one in every round and
+its rows are marked "(old)".
 """
 import hashlib
 import os
@@ -61,16 +66,24 @@ def measure(command, cwd):
     return elapsed, peak
 
 
-def tools(case, scourby):
+def scourby_rows(case, binary, label):
     recurse = " /S" if case == "small" else ""
     mp3s = "find . -name '*.mp3' -print0 | xargs -0 "
-    listed = [
-        ("scourby", "%s '*.mp3'%s" % (scourby, recurse)),
-        ("scourby /C", "%s '*.mp3' /C%s" % (scourby, recurse)),
-        ("scourby /T", "%s '*.mp3' /T%s" % (scourby, recurse)),
+    rows = [
+        ("scourby" + label, "%s '*.mp3'%s" % (binary, recurse)),
+        ("scourby /C" + label, "%s '*.mp3' /C%s" % (binary, recurse)),
+        ("scourby /T" + label, "%s '*.mp3' /T%s" % (binary, recurse)),
     ]
     if case == "library":
-        listed.append(("scourby -P 2", mp3s + "-n 64 -P 2 " + scourby))
+        rows.append(("scourby -P 2" + label, mp3s + "-n 64 -P 2 " + binary))
+    return rows
+
+
+def tools(case, scourby, old):
+    mp3s = "find . -name '*.mp3' -print0 | xargs -0 "
+    listed = scourby_rows(case, scourby, "")
+    if old:
+        listed += scourby_rows(case, old, " (old)")
     listed += [
         ("cp", None),
         ("cat", "find . -type f -exec cat {} + > /dev/null"),
@@ -85,7 +98,7 @@ def tools(case, scourby):
     return listed
 
 
-def run_case(case, scourby, workdir):
+def run_case(case, scourby, old, workdir):
     source = os.path.join(workdir, case + ".src")
     if not os.path.isdir(source):
         print("generating %s ..." % case, flush=True)
@@ -93,11 +106,13 @@ def run_case(case, scourby, workdir):
     size = tree_bytes(source)
     work = os.path.join(workdir, case + ".work")
     copy = os.path.join(workdir, case + ".copy")
-    results = []
-    reference = None
-    for name, command in tools(case, scourby):
-        times, peaks = [], []
-        for _ in range(RUNS):
+    listed = tools(case, scourby, old)
+    times = {name: [] for name, _ in listed}
+    peaks = {name: [] for name, _ in listed}
+    left = {}
+    # Round after round, every tool once per round.
+    for _ in range(RUNS):
+        for name, command in listed:
             shutil.rmtree(work, ignore_errors=True)
             shutil.rmtree(copy, ignore_errors=True)
             subprocess.run(["cp", "-r", source, work], check=True)
@@ -105,34 +120,43 @@ def run_case(case, scourby, workdir):
                 elapsed, peak = measure("cp -r '%s' '%s'" % (work, copy), workdir)
             else:
                 elapsed, peak = measure(command, work)
-            times.append(elapsed)
+            times[name].append(elapsed)
             if peak:
-                peaks.append(peak)
-        left = digest(work) if name not in ("cp", "cat") else None
-        if name == "scourby":
-            reference = left
-        same = "" if left is None else ("yes" if left == reference else "no")
-        results.append((name, statistics.median(times), min(times), max(peaks) if peaks else 0, same))
+                peaks[name].append(peak)
+            if name not in ("cp", "cat") and name not in left:
+                left[name] = digest(work)
     shutil.rmtree(work, ignore_errors=True)
     shutil.rmtree(copy, ignore_errors=True)
 
-    floor = dict((r[0], r[1]) for r in results)["cat" if case == "tail" else "cp"]
+    floor_name = "cat" if case == "tail" else "cp"
+    floor = statistics.median(times[floor_name])
+    reference = left.get("scourby")
     print()
     print("case %s: %d files, %.1f MB, %d runs each" % (case, sum(1 for _ in files_of(source)), size / 1e6, RUNS))
-    print("| tool | median s | min s | MB/s | peak MB | x %s | frames only |" % ("cat" if case == "tail" else "cp"))
+    print("| tool | median s | min s | MB/s | peak MB | x %s | frames only |" % floor_name)
     print("|---|---|---|---|---|---|---|")
-    for name, median, minimum, peak, same in results:
+    for name, _ in listed:
+        median = statistics.median(times[name])
+        same = "" if name not in left else ("yes" if left[name] == reference else "no")
+        peak = max(peaks[name]) if peaks[name] else 0
         print("| %s | %.3f | %.3f | %.0f | %.1f | %.2f | %s |" % (
-            name, median, minimum, size / 1e6 / median, peak / 1024.0, median / floor, same))
+            name, median, min(times[name]), size / 1e6 / median, peak / 1024.0, median / floor, same))
     sys.stdout.flush()
 
 
 def main():
-    scourby, workdir = os.path.abspath(sys.argv[1]), sys.argv[2]
-    cases = sys.argv[3:] or ["library", "big", "small", "tail"]
+    args = sys.argv[1:]
+    scourby, workdir = os.path.abspath(args[0]), args[1]
+    rest = args[2:]
+    old = None
+    if "--against" in rest:
+        at = rest.index("--against")
+        old = os.path.abspath(rest[at + 1])
+        del rest[at:at + 2]
+    cases = rest or ["library", "big", "small", "tail"]
     os.makedirs(workdir, exist_ok=True)
     for case in cases:
-        run_case(case, scourby, workdir)
+        run_case(case, scourby, old, workdir)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 # else to a temporary folder on disk.
 #   bench/run.sh [library] [big] [small] [tail]     (default: all four)
 #   BENCH_RUNS=3 bench/run.sh big                     (runs per tool; default 5)
+#   bench/run.sh --against OLD_BINARY big tail        (an older build in every round)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ ! -x /usr/bin/time ]; then
