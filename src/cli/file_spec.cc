@@ -11,11 +11,6 @@ namespace {
 
 using platform::kPathSeparator;
 
-bool IsDirectory(const std::string& path) {
-  const std::uint32_t attributes = platform::FileAttributes(path);
-  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttributeDirectory) != 0;
-}
-
 // A drive letter and colon name a folder on Windows too.
 bool EndsInSeparator(std::string_view mask) {
   return !mask.empty() && platform::kFolderEnds.find(mask.back()) != std::string_view::npos;
@@ -38,15 +33,9 @@ void Walk(const std::string& spec, const Options& options, RunTotals& totals,
   // Both listings are complete before the first file is cleaned, so the
   // files the pass creates are never picked up by this walk.
   std::vector<std::string> entries;
-  for (const std::string& name : ListEntries(spec, false)) {
-    std::string path = folder + name;
-    if (!IsDirectory(path)) entries.push_back(std::move(path));
-  }
+  for (const std::string& name : ListEntries(spec, false)) entries.push_back(folder + name);
   if (options.recurse) {
-    for (const std::string& name : ListEntries(folder + "*.*", true)) {
-      std::string path = folder + name;
-      if (IsDirectory(path)) entries.push_back(path + kPathSeparator);
-    }
+    for (const std::string& name : ListEntries(folder + "*.*", true)) entries.push_back(folder + name + kPathSeparator);
   }
 
   if (identity) chain.push_back(*identity);
@@ -73,14 +62,14 @@ std::string NameOf(std::string_view path) {
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
-std::vector<std::string> ListEntries(std::string_view mask, bool includeFolders) {
+std::vector<std::string> ListEntries(std::string_view mask, bool folders) {
   std::vector<std::string> names;
   if (mask.empty()) return names;
   std::string search(mask);
   if (EndsInSeparator(search)) search += "*.*";
   for (platform::DirEntry& entry : platform::FindEntries(search)) {
     if (entry.attributes & (platform::kAttributeHidden | platform::kAttributeSystem)) continue;
-    if ((entry.attributes & platform::kAttributeDirectory) && !includeFolders) continue;
+    if (((entry.attributes & platform::kAttributeDirectory) != 0) != folders) continue;
     if (entry.name == "." || entry.name == "..") continue;
     names.push_back(std::move(entry.name));
   }

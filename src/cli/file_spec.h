@@ -16,10 +16,10 @@ std::string FolderOf(std::string_view path);
 // The path after its last separator; the whole path without one.
 std::string NameOf(std::string_view path);
 
-// The bare names that match mask, hidden and system entries left out, "."
-// and ".." too, folders only with includeFolders; in the order of the
-// directory search. A mask ending in a separator lists every entry.
-std::vector<std::string> ListEntries(std::string_view mask, bool includeFolders);
+// The bare names of the files (or, with folders, the folders) that match
+// mask, hidden and system entries left out, "." and ".." too; in the order
+// of the directory search. A mask ending in a separator lists every entry.
+std::vector<std::string> ListEntries(std::string_view mask, bool folders);
 
 // Cleans every file that matches spec (and, with recurse, every file of the
 // same name pattern in the sub-folders, depth first), stopping after the

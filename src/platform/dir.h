@@ -30,7 +30,6 @@ inline constexpr std::string_view kFolderEnds = "/";
 inline constexpr std::uint32_t kAttributeHidden = 0x2;
 inline constexpr std::uint32_t kAttributeSystem = 0x4;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
-inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 struct DirEntry {
   std::string name;  // bare name, no folder part
@@ -49,10 +48,6 @@ struct DirEntry {
 // count as what they point to, and a link whose target cannot be reached is
 // listed as a plain file.
 std::vector<DirEntry> FindEntries(const std::string& mask);
-
-// GetFileAttributesA: the attribute bits of path (links followed), or
-// kInvalidAttributes when they cannot be read.
-std::uint32_t FileAttributes(const std::string& path);
 
 // An identity for a folder (POSIX: device and inode), so that a walk can
 // notice a folder it is already inside (a link cycle). nullopt when the

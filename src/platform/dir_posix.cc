@@ -36,8 +36,15 @@ std::vector<DirEntry> FindEntries(const std::string& mask) {
   while (const dirent* item = ::readdir(dir)) {
     const std::string name = item->d_name;
     if (!WildcardMatch(pattern, name)) continue;
-    struct stat st;
     DirEntry entry{name, 0};
+    // The listing tells plain files and folders apart by itself; links and
+    // entries of unknown type are looked up.
+    if (item->d_type == DT_REG || item->d_type == DT_DIR) {
+      entry.attributes = (name[0] == '.' ? kAttributeHidden : 0) | (item->d_type == DT_DIR ? kAttributeDirectory : 0);
+      entries.push_back(std::move(entry));
+      continue;
+    }
+    struct stat st;
     if (::fstatat(dirFd, name.c_str(), &st, 0) == 0) {
       entry.attributes = AttributesOf(name, st);
     } else if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -51,13 +58,6 @@ std::vector<DirEntry> FindEntries(const std::string& mask) {
   ::closedir(dir);
   std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   return entries;
-}
-
-std::uint32_t FileAttributes(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return kInvalidAttributes;
-  const std::size_t cut = path.rfind(kPathSeparator);
-  return AttributesOf(cut == std::string::npos ? path : path.substr(cut + 1), st);
 }
 
 std::optional<FolderIdentity> IdentifyFolder(const std::string& path) {

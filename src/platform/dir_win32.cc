@@ -18,11 +18,6 @@ std::vector<DirEntry> FindEntries(const std::string& mask) {
   return entries;
 }
 
-std::uint32_t FileAttributes(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : static_cast<std::uint32_t>(attributes);
-}
-
 // The volume serial number and file index: the same folder reached through
 // a junction or a folder link gives the same identity.
 std::optional<FolderIdentity> IdentifyFolder(const std::string& path) {
