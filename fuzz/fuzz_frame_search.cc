@@ -1,13 +1,18 @@
 // The frame header decoder, the forward header search and the Xing probe.
 // The input's first four bytes are decoded as a header; the whole input is
 // then a file that is walked frame by frame as the cleaning pass walks it,
-// through several reader buffer sizes that must all see the same frames.
+// through several reader buffer sizes that must all see the same frames,
+// each search against the search's plain rule (an 8-byte window filled 4
+// bytes at a time). The byte-pair scan under the search and the tag marker
+// scan is checked at every vector width against its plain loop.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "mpeg/frame_search.h"
 #include "platform/file.h"
+#include "platform/pair_scan.h"
 #include "platform/reader.h"
 
 namespace scourby::fuzz {
@@ -56,6 +61,46 @@ bool ExpectedXing(std::span<const std::uint8_t> file, std::int64_t at, const Fra
   return count != 0;
 }
 
+// The search's rule as written: from start, read 4 bytes at a time into the
+// back half of an 8-byte window whose front half holds the 4 bytes before;
+// the window's first 0xFF, when it lies in positions 1 to 5, is the only
+// candidate of the step; stop at the first candidate that passes the sync
+// test, decodes and lies whole in the file, after a short read, or once 64000
+// bytes are counted. Returns the header's offset, or -1.
+std::int64_t SearchByWindow(std::span<const std::uint8_t> file, std::int64_t start) {
+  std::uint8_t window[8] = {};
+  for (std::int64_t counted = 0;; counted += 4) {
+    std::memcpy(window, window + 4, 4);
+    const std::int64_t at = start + counted;
+    const std::int64_t got =
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(file.size()) - at, 0, 4);
+    if (got > 0) std::memcpy(window + 4, file.data() + at, static_cast<std::size_t>(got));
+    const std::uint8_t* first = std::find(window, window + 8, 0xFF);
+    const std::int64_t index = first - window;
+    if (index <= 4 && index + 4 <= 4 + got && (window[index + 1] & 0xE0) == 0xE0) {
+      FrameHeader h;
+      std::memcpy(h.headerBytes.data(), window + index, 4);
+      if (DecodeFrameHeader(h) == 1) return at + index - 4;
+    }
+    if (got < 4 || counted + 4 > 64000) return -1;
+  }
+}
+
+void CheckPairScans(std::span<const std::uint8_t> bytes) {
+  using platform::BytePair;
+  const BytePair sync = {0xFF, 0xE0, 0xE0}, tag = {'T', 0xFF, 'A'}, lyrics = {'L', 0xFF, 'Y'};
+  const std::pair<BytePair, BytePair> pairs[] = {{sync, sync}, {tag, lyrics}};
+  for (const auto& [a, b] : pairs) {
+    for (std::size_t from = 0; from < std::min<std::size_t>(bytes.size(), 3); ++from) {
+      const std::span<const std::uint8_t> part = bytes.subspan(from);
+      const std::size_t plain = platform::FindBytePairWith(platform::ScanWidth::kPlain, part, a, b);
+      for (const auto width : {platform::ScanWidth::kSse2, platform::ScanWidth::kAvx2, platform::ScanWidth::kAvx512}) {
+        FUZZ_CHECK(platform::FindBytePairWith(width, part, a, b) == plain);
+      }
+    }
+  }
+}
+
 // One search as the pass makes it: where it started, what it found.
 struct Step {
   std::int64_t start;
@@ -87,6 +132,7 @@ std::vector<Step> Walk(platform::File& file, std::size_t bufferSize, std::span<c
     const std::int64_t at = input.Position();
     steps.push_back({start, found, at, header.headerBytes, xing});
     FUZZ_CHECK(!input.Failed());
+    FUZZ_CHECK((found == 1 ? at : -1) == SearchByWindow(bytes, start));
     if (found != 1) {
       FUZZ_CHECK(found == 0);
       FUZZ_CHECK(at == start);
@@ -123,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace scourby;
   using namespace scourby::fuzz;
   if (size >= 4) CheckDecode(data);
+  CheckPairScans({data, size});
 
   const std::span<const std::uint8_t> bytes(data, size);
   const std::string path = WriteScratchFile("search.bin", bytes);

@@ -211,7 +211,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     PrintLine("...Cannot open!");
     return End(pass, Outcome::kCannotOpen);
   }
-  result.bytesRead = pass.input.Length();
+  result.bytesRead = pass.input.LengthWhenOpened();
   if (result.bytesRead < 0) {
     PrintLine("...Cannot open!");
     return End(pass, Outcome::kCannotOpen);
@@ -228,7 +228,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   platform::FileTimes savedTimes;
   const bool timesKnown = options.keepTimestamp && pass.input.GetTimes(savedTimes);
 
-  Reader& input = pass.reader.emplace(pass.input, Reader::kDefaultBufferSize, Reader::kDefaultMapWindow);
+  Reader& input = pass.reader.emplace(pass.input);
   input.SetRefillHook([&pass] { pass.FlushRun(); });
   // The pass cleans the file as long as it was when it was opened; what
   // another process appends meanwhile is never read as part of it.
@@ -305,8 +305,6 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   // The tail: everything after the last frame.
   pass.TrashRange(input.Position(), result.bytesRead);
   pass.FlushRun();
-  // Reading is done: no window stays mapped while the file is cut or replaced.
-  input.Invalidate();
   const bool keepTag = options.keepId3v1 && keptTag.size() == 128;
   if (input.Failed()) return ReadFailed(pass);
   if (compat) {

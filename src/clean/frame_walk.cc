@@ -13,17 +13,12 @@ constexpr std::int64_t kReach = 64000;  // bytes from a search's start
 constexpr std::int64_t kNowhere = -1;
 constexpr std::string_view kTagMarkers[] = {"TAG", "LYRICSBEGIN", "APETAGEX"};
 constexpr std::size_t kLongestMarker = 11;
+constexpr std::size_t kHeaderSize = 4;
 
 bool StartsWithTagMarker(const std::uint8_t* bytes, std::size_t size) {
   return std::any_of(std::begin(kTagMarkers), std::end(kTagMarkers), [&](std::string_view marker) {
     return size >= marker.size() && std::memcmp(bytes, marker.data(), marker.size()) == 0;
   });
-}
-
-bool DecodesAsHeader(const std::uint8_t* bytes, FrameHeader& header) {
-  if (bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0) return false;
-  std::memcpy(header.headerBytes.data(), bytes, 4);
-  return DecodeFrameHeader(header) == 1;
 }
 
 bool SameStream(const FrameHeader& a, const FrameHeader& b) {
@@ -44,6 +39,14 @@ bool FrameWalk::Next(std::int64_t frameEnd, std::uint32_t frameCount) {
   // right at frameEnd must be confirmed; one that is shows the count to be
   // stale (files joined end to end).
   const bool pastCount = xing_.xingFramesKnown != 0 && frameCount > xing_.xingFrameCount;
+  // Nearly every frame follows the one before directly: taken at once.
+  if (!pastCount) {
+    const std::span<const std::uint8_t> next = input_.Peek(frameEnd, kHeaderSize);
+    if (next.size() >= kHeaderSize && IsFrameHeader(next.data(), header_)) {
+      input_.SetPosition(frameEnd);
+      return true;
+    }
+  }
   if (Search(frameEnd, pastCount ? kNowhere : frameEnd, 0)) {
     if (pastCount) xing_.xingFramesKnown = 0;
     return true;
@@ -96,7 +99,7 @@ bool FrameWalk::Confirmed(std::int64_t at, std::uint32_t declared) {
     const std::size_t got = input_.Read(bytes, sizeof bytes);
     if (StartsWithTagMarker(bytes, got)) return true;
     FrameHeader next;
-    if (got < 4 || !DecodesAsHeader(bytes, next) || !SameStream(next, candidate)) return false;
+    if (got < 4 || !IsFrameHeader(bytes, next) || !SameStream(next, candidate)) return false;
     // The file's cut-off last frame: a frame followed by half a frame is
     // audio, not junk.
     if (position + next.frameLength > fileLength_) return true;

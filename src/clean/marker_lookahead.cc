@@ -13,19 +13,22 @@ constexpr std::size_t kScanStep = 16 * 1024;
 
 }  // namespace
 
-std::size_t MarkerLookahead::ClearFrom(const platform::Reader& input, std::span<const std::uint8_t> frame) {
+std::size_t MarkerLookahead::ClearFromSlow(const platform::Reader& input, std::span<const std::uint8_t> frame) {
   const std::span<const std::uint8_t> buffered = input.Buffered();
   const auto base = reinterpret_cast<std::uintptr_t>(buffered.data());
   const auto at = reinterpret_cast<std::uintptr_t>(frame.data());
   if (buffered.empty() || at < base || at + frame.size() > base + buffered.size()) {
+    known_ = false;
     return ReconstructStart(frame, false);
   }
   const std::size_t from = at - base;
   const std::size_t end = from + frame.size();
-  if (!known_ || refills_ != input.Refills() || next_ < from) {
+  if (!known_ || refills_ != input.Refills() || base_ != base || next_ < from) {
     known_ = true;
     found_ = false;
     refills_ = input.Refills();
+    base_ = base;
+    scannedFrom_ = from;
     next_ = from;
   }
   while (!found_ && next_ + 1 < end) {

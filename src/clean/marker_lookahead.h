@@ -14,13 +14,24 @@ namespace scourby {
 class MarkerLookahead {
  public:
   // ReconstructStart for a frame viewed in the reader.
-  std::size_t ClearFrom(const platform::Reader& input, std::span<const std::uint8_t> frame);
+  std::size_t ClearFrom(const platform::Reader& input, std::span<const std::uint8_t> frame) {
+    // Most frames end before the next place where a marker could begin.
+    if (known_ && refills_ == input.Refills()) {
+      const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(frame.data()) - base_;
+      if (from >= scannedFrom_ && from + frame.size() <= next_ + 1) return frame.size();
+    }
+    return ClearFromSlow(input, frame);
+  }
 
  private:
+  std::size_t ClearFromSlow(const platform::Reader& input, std::span<const std::uint8_t> frame);
+
   bool known_ = false;
   bool found_ = false;  // a pair begins at next_; else none before it
   std::uint64_t refills_ = 0;
-  std::size_t next_ = 0;  // offset in the buffer
+  std::uintptr_t base_ = 0;         // where the buffer lies
+  std::size_t scannedFrom_ = 0;     // offsets in the buffer: no pair begins in
+  std::size_t next_ = 0;            // [scannedFrom_, next_)
 };
 
 }  // namespace scourby

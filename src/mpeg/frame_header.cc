@@ -1,5 +1,7 @@
 #include "mpeg/frame_header.h"
 
+#include <algorithm>
+
 namespace scourby {
 
 constexpr std::array<std::int32_t, 4> VersionCodes = {25, -1, 2, 1};
@@ -110,6 +112,12 @@ std::int32_t DecodeFrameHeader(FrameHeader& header) {
   header.frameLength = kFrameLengths[versionField][LayerField(header)][BitrateIndex(header)][SampleRateIndex(header)] +
                        header.padding * (header.layer == 1 ? 4 : 1);
   return 1;
+}
+
+bool IsFrameHeader(const std::uint8_t* bytes, FrameHeader& header) {
+  if (!HasFrameSync(bytes)) return false;
+  std::copy_n(bytes, header.headerBytes.size(), header.headerBytes.begin());
+  return DecodeFrameHeader(header) == 1;
 }
 
 const char* VersionText(std::int32_t versionCode) {

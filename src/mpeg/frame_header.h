@@ -48,6 +48,18 @@ void InitFrameTables();
 // 0 for an invalid one. Does not look at the sync bits.
 std::int32_t DecodeFrameHeader(FrameHeader& header);
 
+// The eleven set bits that begin every frame header: 0xFF, then a byte whose
+// three top bits are set.
+inline constexpr std::uint8_t kSyncByte = 0xFF;
+inline constexpr std::uint8_t kSyncMask = 0xE0;
+constexpr bool HasFrameSync(const std::uint8_t* bytes) {
+  return bytes[0] == kSyncByte && (bytes[1] & kSyncMask) == kSyncMask;
+}
+
+// Whether the four bytes at bytes are a frame header: the sync bits, and a
+// valid decode into header.
+bool IsFrameHeader(const std::uint8_t* bytes, FrameHeader& header);
+
 // "1.0", "2.0" or "2.5" for version code 1, 2 or 25.
 const char* VersionText(std::int32_t versionCode);
 

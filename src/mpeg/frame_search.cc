@@ -1,47 +1,63 @@
 #include "mpeg/frame_search.h"
 
-#include <array>
+#include <algorithm>
 #include <cstring>
+#include <span>
+
+#include "platform/pair_scan.h"
 
 namespace scourby {
 
 namespace {
 
-constexpr std::int32_t kSearchLimit = 64000;  // bytes after the start
-constexpr std::size_t kStep = 4;
+constexpr std::int64_t kSearchLimit = 64000;  // bytes after the start
+constexpr std::int64_t kGroup = 4;            // the search reads 4 bytes per step
+constexpr platform::BytePair kSync = {kSyncByte, kSyncMask, kSyncMask};
 
-// The search window: eight bytes, positions 1 to 8 at indices 0 to 7.
-// Positions 5 to 8 hold the latest read, 1 to 4 the four bytes before it.
-using Window = std::array<std::uint8_t, 8>;
-
-// Shifts the latest read down to positions 1-4 and reads the next bytes into
-// positions 5, 6, ...; positions the read does not reach keep their bytes.
-std::size_t ReadStep(platform::Reader& input, Window& window) {
-  std::memcpy(window.data(), window.data() + kStep, kStep);
-  std::uint8_t bytes[kStep];
-  const std::size_t got = input.Read(bytes, kStep);
-  std::memcpy(window.data() + kStep, bytes, got);
-  return got;
+// Whether a 0xFF lies in [from, to).
+bool FFBetween(platform::Reader& input, std::int64_t from, std::int64_t to) {
+  if (from >= to) return false;
+  const std::span<const std::uint8_t> bytes = input.Peek(from, static_cast<std::size_t>(to - from));
+  if (bytes.empty()) return false;
+  return std::memchr(bytes.data(), kSyncByte, std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(to - from))) !=
+         nullptr;
 }
 
-// The 0-based index of the only candidate in the window: the first 0xFF,
-// if it lies at positions 1 to 5. -1 otherwise.
-int CandidateIndex(const Window& window) {
-  for (int i = 0; i < 8; ++i) {
-    if (window[static_cast<std::size_t>(i)] == 0xFF) return i <= 4 ? i : -1;
+// The search reads the file 4 bytes at a time from its start into an
+// 8-byte window (the latest four bytes and the four before them) and looks
+// at the window's first 0xFF only. Worked through, that examines the first
+// 0xFF of each 4-byte group counted from the start, in file order, up to
+// the group that ends 64000 bytes on; a 0xFF exactly 64000 bytes on is
+// examined only when the group before it holds none. The first examined
+// candidate that passes the sync test, decodes and lies whole in the file
+// is the header. So only the places where the sync pair begins need a
+// look, and they are found a vector at a time.
+std::int64_t FindHeader(platform::Reader& input, std::int64_t start, FrameHeader& header) {
+  const std::int64_t last = start + kSearchLimit;  // the last place a header may begin
+  std::int64_t from = start;                        // the first place not yet scanned
+  while (from <= last) {
+    std::span<const std::uint8_t> bytes = input.Peek(from, 2);
+    if (bytes.size() < 2) return -1;
+    // A pair's second byte may lie one past the last place.
+    bytes = bytes.first(static_cast<std::size_t>(std::min<std::int64_t>(std::ssize(bytes), last + 2 - from)));
+    const std::size_t i = platform::FindBytePair(bytes, kSync, kSync);
+    if (i == bytes.size()) {
+      from += static_cast<std::int64_t>(bytes.size()) - 1;  // a pair may begin on the last byte
+      continue;
+    }
+    const std::int64_t candidate = from + static_cast<std::int64_t>(i);
+    const std::int64_t group = candidate - (candidate - start) % kGroup;
+    // Only the group's first 0xFF is examined, and the one at the last
+    // place only when the group before holds none.
+    if (!FFBetween(input, group, candidate) && !(candidate == last && FFBetween(input, last - kGroup, last))) {
+      const std::span<const std::uint8_t> four = input.Peek(candidate, kGroup);
+      if (four.size() < static_cast<std::size_t>(kGroup)) return -1;  // cut off by the end of the file
+      if (IsFrameHeader(four.data(), header)) return candidate;
+    }
+    // Every other 0xFF of this group lies behind the one just looked at.
+    from = group + kGroup;
   }
   return -1;
-}
-
-// Decodes the candidate at index into header. A candidate whose four bytes
-// are not all from the file (the last read came back short and left older
-// bytes behind it) is no header.
-bool AcceptCandidate(const Window& window, int index, std::size_t got, FrameHeader& header) {
-  const auto first = static_cast<std::size_t>(index);
-  if (first + 4 > kStep + got) return false;
-  if ((window[first + 1] & 0xE0) != 0xE0) return false;
-  std::memcpy(header.headerBytes.data(), window.data() + first, 4);
-  return DecodeFrameHeader(header) == 1;
 }
 
 // Where the Xing header lies after the frame header's first byte: the 4
@@ -80,23 +96,22 @@ void ProbeXing(platform::Reader& input, std::int64_t headerOffset, const FrameHe
 
 std::int32_t FindFrameHeader(platform::Reader& input, std::int32_t checkXing, FrameHeader& header, XingInfo& xing) {
   const std::int64_t start = input.Position();
-  std::int32_t counted = 0;
-  Window window{};
-  for (;;) {
-    const std::size_t got = ReadStep(input, window);
-    const int index = CandidateIndex(window);
-    if (index >= 0 && AcceptCandidate(window, index, got, header)) {
-      // Window index 4 (position 5) is the byte at start + counted.
-      const std::int64_t headerOffset = start + counted + index - 4;
-      if (checkXing != 0) ProbeXing(input, headerOffset, header, xing);
-      input.SetPosition(headerOffset);
-      return 1;
-    }
-    counted += static_cast<std::int32_t>(kStep);
-    if (got < kStep || counted > kSearchLimit) break;
+  // Nearly every search is made right behind a frame and ends on its first
+  // byte.
+  const std::span<const std::uint8_t> first = input.Peek(start, kGroup);
+  std::int64_t found = -1;
+  if (first.size() >= static_cast<std::size_t>(kGroup) && IsFrameHeader(first.data(), header)) {
+    found = start;
+  } else {
+    found = FindHeader(input, start, header);
   }
-  input.SetPosition(start);
-  return 0;
+  if (found < 0) {
+    input.SetPosition(start);
+    return 0;
+  }
+  if (checkXing != 0) ProbeXing(input, found, header, xing);
+  input.SetPosition(found);
+  return 1;
 }
 
 }  // namespace scourby

@@ -25,8 +25,6 @@ struct FileTimes {
   std::int64_t lastWrite = 0;
 };
 
-class Window;
-
 // One open file. Move-only; the destructor closes it.
 class File {
  public:
@@ -57,6 +55,9 @@ class File {
 
   bool IsOpen() const;
 
+  // The file's length when OpenExisting opened it.
+  std::int64_t LengthWhenOpened() const { return lengthWhenOpened_; }
+
   // Reads up to size bytes at offset, without a file position of its own.
   // Returns the number of bytes read, fewer than size only when the end of
   // the file is reached (0 at or past the end); -1 on a read error.
@@ -75,17 +76,6 @@ class File {
   // Pushes written data to the disk (POSIX fsync). False on error.
   bool Flush();
 
-  // Maps size bytes of the file from offset on into memory for reading
-  // (mmap / MapViewOfFile), so that they are read without a copy. offset must
-  // be a multiple of MapGranularity() and the bytes must lie within the file.
-  // An empty window means the bytes are to be read instead: the platform or
-  // the file does not map, or a test's fault plan is in force (so that
-  // every read is counted and can be made to fail). Should another
-  // process cut the file while it is mapped, the lost pages read as zeros and
-  // MappedReadFaults() counts up, so the reader can report a failed read
-  // instead of the process being killed.
-  Window MapForRead(std::int64_t offset, std::size_t size);
-
   // Takes the exclusive lock that kReadWrite takes, on a file opened for
   // reading, so that two processes never clean the same file at once. False
   // when another process holds it.
@@ -101,6 +91,7 @@ class File {
 
  private:
   friend std::string FinalPathOf(const std::string& path, const File& opened);
+  std::int64_t lengthWhenOpened_ = -1;
 #ifdef _WIN32
   explicit File(void* handle) : handle_(handle) {}
   void* handle_ = nullptr;
@@ -111,38 +102,6 @@ class File {
   int fd_ = -1;
 #endif
 };
-
-// A mapped window of a file. Move-only; the destructor unmaps it.
-class Window {
- public:
-  Window() = default;
-  Window(Window&& other) noexcept;
-  Window& operator=(Window&& other) noexcept;
-  Window(const Window&) = delete;
-  Window& operator=(const Window&) = delete;
-  ~Window();
-
-  bool IsMapped() const { return base_ != nullptr; }
-  const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(base_); }
-  std::size_t size() const { return size_; }
-
- private:
-  friend class File;
-  Window(void* base, std::size_t size, int slot) : base_(base), size_(size), slot_(slot) {}
-  void Unmap();
-
-  void* base_ = nullptr;
-  std::size_t size_ = 0;
-  int slot_ = -1;  // where the fault guard keeps its range
-};
-
-// The alignment of mapped windows (POSIX: the page size; Windows: the
-// allocation granularity).
-std::size_t MapGranularity();
-
-// How many pages of mapped windows have been found cut off from their file
-// since the program started.
-std::uint64_t MappedReadFaults();
 
 // Whether a file may be renamed while it is open (Windows: no).
 #ifdef _WIN32

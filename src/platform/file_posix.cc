@@ -13,11 +13,13 @@
 namespace scourby::platform {
 namespace {
 
-// Opens a regular file only; anything else fails (errno EEXIST).
-int OpenRegular(const std::string& path, int flags) {
+// Opens a regular file only; anything else fails (errno EEXIST). length, when
+// given, receives the file's length.
+int OpenRegular(const std::string& path, int flags, std::int64_t* length = nullptr) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // A file this creates is private until it takes its input's permissions.
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   struct stat st;
@@ -26,14 +28,16 @@ int OpenRegular(const std::string& path, int flags) {
     errno = EEXIST;
     return -1;
   }
-  // O_NONBLOCK only kept a FIFO or device from blocking the open.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // O_NONBLOCK only kept a FIFO or device from blocking the open; none of
+  // the other status flags is set.
+  ::fcntl(fd, F_SETFL, 0);
+  if (length != nullptr) *length = static_cast<std::int64_t>(st.st_size);
   return fd;
 }
 
-int OpenNoBlock(const std::string& path, int flags) {
+int OpenNoBlock(const std::string& path, int flags, std::int64_t* length = nullptr) {
   if (FaultHit(FileOp::kOpen)) return -1;
-  return OpenRegular(path, flags);
+  return OpenRegular(path, flags, length);
 }
 
 std::int64_t ToNanoseconds(const timespec& t) {
@@ -53,11 +57,12 @@ timespec FromNanoseconds(std::int64_t ns) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : lengthWhenOpened_(other.lengthWhenOpened_), fd_(other.fd_) { other.fd_ = -1; }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
+    lengthWhenOpened_ = other.lengthWhenOpened_;
     fd_ = other.fd_;
     other.fd_ = -1;
   }
@@ -67,9 +72,11 @@ File& File::operator=(File&& other) noexcept {
 File::~File() { Close(); }
 
 File File::OpenExisting(const std::string& path, FileAccess access) {
-  const int fd = OpenNoBlock(path, access == FileAccess::kRead ? O_RDONLY : O_RDWR);
+  std::int64_t length = -1;
+  const int fd = OpenNoBlock(path, access == FileAccess::kRead ? O_RDONLY : O_RDWR, &length);
   if (fd < 0) return File();
   File file(fd);
+  file.lengthWhenOpened_ = length;
   if (access == FileAccess::kReadWrite && !file.TryLock()) return File();
   return file;
 }

@@ -123,11 +123,14 @@ FILETIME ToFileTime(std::int64_t ticks) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+File::File(File&& other) noexcept : lengthWhenOpened_(other.lengthWhenOpened_), handle_(other.handle_) {
+  other.handle_ = nullptr;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
+    lengthWhenOpened_ = other.lengthWhenOpened_;
     handle_ = other.handle_;
     other.handle_ = nullptr;
   }
@@ -144,9 +147,10 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
   BY_HANDLE_FILE_INFORMATION info;
   void* handle = OpenDiskFile(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                               write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, info);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, info);
   if (handle == nullptr) return File();
   File file(handle);
+  file.lengthWhenOpened_ = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   // A read-only file is never rewritten, also where the system would let an
   // administrator open it for writing (as Wine does for root).
   if (write && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return File();

@@ -1,9 +1,9 @@
 // The buffered view of the file being cleaned: a read position that may be
 // set anywhere (past the end included), reads that come back short only at
 // the end of the file, and writes through the same file that keep the
-// buffered bytes coherent. The frame search steps 4 bytes at a time and the
-// pass reads frame by frame; both cost a system call per buffer, not per
-// step.
+// buffered bytes coherent. The frame search and the pass look at the bytes
+// where they lie in the buffer; both cost a system call per buffer, not per
+// frame.
 #pragma once
 
 #include <algorithm>
@@ -22,15 +22,14 @@ namespace scourby::platform {
 
 class Reader {
  public:
+  // Large enough that a refill costs little next to the bytes it brings,
+  // small enough that the bytes are still in the cache when they are
+  // scanned and written out.
   static constexpr std::size_t kDefaultBufferSize = 256 * 1024;
-  static constexpr std::size_t kDefaultMapWindow = 4 * 1024 * 1024;
 
   // A bufferSize of 0 makes every read go straight to the file (one system
-  // call each); sizes from 1 to 15 are raised to 16. With a mapWindow, the
-  // file is mapped into memory that many bytes at a time (at least enough for
-  // a view of bufferSize bytes) and read without a copy; where it cannot be
-  // mapped, the reader falls back to reading through its buffer.
-  explicit Reader(File& file, std::size_t bufferSize = kDefaultBufferSize, std::size_t mapWindow = 0);
+  // call each); sizes from 1 to 15 are raised to 16.
+  explicit Reader(File& file, std::size_t bufferSize = kDefaultBufferSize);
   // Reads bytes held in memory as if they were the whole file: no system
   // call, no write. For the logic that is tested over byte buffers.
   explicit Reader(std::span<const std::uint8_t> bytes);
@@ -83,25 +82,29 @@ class Reader {
     return ViewSlow(size);
   }
 
-  // Every byte the buffer (or mapped window) holds now, and a number that
-  // changes whenever its content is replaced by another part of the file.
+  // The bytes from offset on that the buffer holds, without moving the read
+  // position: at least atLeast of them (up to the buffer's size), refilling
+  // the buffer from offset when it holds fewer; fewer only at the end of the
+  // file or after a failed read. Valid until the next call on the reader.
+  std::span<const std::uint8_t> Peek(std::int64_t offset, std::size_t atLeast) {
+    const std::int64_t at = offset - bufferStart_;
+    if (at >= 0 && static_cast<std::uint64_t>(at) + atLeast <= bufferLength_) {
+      return {data_ + at, bufferLength_ - static_cast<std::size_t>(at)};
+    }
+    return PeekSlow(offset, atLeast);
+  }
+
+  // Every byte the buffer holds now, and a number that changes whenever its
+  // content is replaced by another part of the file.
   std::span<const std::uint8_t> Buffered() const { return {data_, bufferLength_}; }
   std::uint64_t Refills() const { return refills_; }
 
-  // True once a read of the file has failed (not merely ended), mapped pages
-  // that another process cut off from the file included.
-  bool Failed() const { return failed_ || (mapped_ && MappedReadFaults() != faultsAtStart_); }
+  // True once a read of the file has failed (not merely ended).
+  bool Failed() const { return failed_; }
 
   // Writes size bytes at offset through the file, updating any buffered copy
   // of them. The read position does not move.
   bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
-
-  // Forgets the buffered bytes and unmaps any window, so that the next read
-  // goes to the file (Windows cannot cut a file while a window is mapped).
-  void Invalidate() {
-    bufferLength_ = 0;
-    window_ = Window();
-  }
 
   // Called just before the buffer is refilled, while the views it handed out
   // are still valid: a writer that holds views uses it to write them out.
@@ -109,14 +112,15 @@ class Reader {
 
  private:
   std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
-  bool Refill();
-  bool MapAt(std::int64_t position);
-  // How many of size bytes at the read position lie before the limit.
-  std::size_t BeforeLimit(std::size_t size) const {
-    if (position_ >= limit_) return 0;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(limit_ - position_)));
-  }
   std::span<const std::uint8_t> ViewSlow(std::size_t size);
+  std::span<const std::uint8_t> PeekSlow(std::int64_t offset, std::size_t atLeast);
+  // Fills the buffer with the bytes from offset on. False on a read error.
+  bool Refill(std::int64_t offset);
+  // How many of size bytes at offset lie before the limit.
+  std::size_t BeforeLimit(std::int64_t offset, std::size_t size) const {
+    if (offset >= limit_) return 0;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(limit_ - offset)));
+  }
 
   File& file_;
   // The buffer is left uninitialised and handed on to the next reader when
@@ -124,15 +128,12 @@ class Reader {
   // in a fresh buffer per file.
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t bufferSize_ = 0;
-  Window window_;                  // the mapped bytes, while the file maps
-  std::size_t mapWindow_ = 0;      // 0: the file is read, not mapped
-  std::uint64_t faultsAtStart_ = 0;
-  bool mapped_ = false;            // a window has been mapped
-  const std::uint8_t* data_ = nullptr;  // the buffered bytes: buffer_ or window_
-  std::vector<std::uint8_t> scratch_;  // views that the buffer cannot hold
-  bool unbuffered_ = false;       // reads bypass the buffer, which then never holds bytes
-  std::int64_t bufferStart_ = 0;  // file offset of data_[0]
-  std::size_t bufferLength_ = 0;  // valid bytes at data_
+  const std::uint8_t* data_ = nullptr;  // the buffered bytes: buffer_, or the bytes in memory
+  std::vector<std::uint8_t> scratch_;   // views that the buffer cannot hold
+  bool unbuffered_ = false;             // reads bypass the buffer, which then never holds bytes
+  std::int64_t bufferStart_ = 0;        // file offset of data_[0]
+  std::size_t bufferLength_ = 0;        // valid bytes at data_
+  bool bufferReachesEnd_ = false;       // the file (or the limit) ends where the buffered bytes end
   std::int64_t position_ = 0;
   std::uint64_t refills_ = 0;
   std::int64_t limit_ = std::numeric_limits<std::int64_t>::max();

@@ -6,9 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "platform/pair_scan.h"
 
 namespace scourby {
 namespace {
@@ -34,29 +32,15 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text) {
   return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
 }
 
-// A bit 7 set in every byte of the word that is zero (and perhaps in some
-// bytes above a zero one, which the callers check byte by byte anyway).
-std::uint64_t ZeroBytes(std::uint64_t word) {
-  return (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
-}
-
 bool MarkerAt(std::span<const std::uint8_t> bytes, std::size_t at, std::string_view marker) {
   return bytes.size() - at >= marker.size() && std::memcmp(bytes.data() + at, marker.data(), marker.size()) == 0;
 }
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-#ifdef __SSE2__
-// One bit for each of the 16 positions from p on where "TA" or "LY" begins
-// (reads 17 bytes).
-std::uint32_t PairHits(const std::uint8_t* p) {
-  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-  const __m128i ta = _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8('T')), _mm_cmpeq_epi8(second, _mm_set1_epi8('A')));
-  const __m128i ly = _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8('L')), _mm_cmpeq_epi8(second, _mm_set1_epi8('Y')));
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ta, ly)));
-}
-#endif
+// The first two letters of "TAG" and "LYRICSBEGIN".
+constexpr platform::BytePair kTagPair = {'T', 0xFF, 'A'};
+constexpr platform::BytePair kLyricsPair = {'L', 0xFF, 'Y'};
 
 // Every frame of every file goes through here, so the frame is scanned once,
 // a block at a time, for the first letters of both markers.
@@ -79,35 +63,11 @@ MarkerScan ScanMarkers(std::span<const std::uint8_t> bytes) {
     }
     return false;
   };
-  std::size_t i = 0;
-#ifdef __SSE2__
-  // Sixteen positions at a time: in audio data almost no block holds the
-  // first two letters of either marker.
-  for (; i + 17 <= bytes.size(); i += 16) {
-    for (std::uint32_t hits = PairHits(bytes.data() + i); hits != 0; hits &= hits - 1) {
-      if (look(i + static_cast<std::size_t>(std::countr_zero(hits)))) return scan;
-    }
-  }
-#endif
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    std::uint64_t hits = ZeroBytes(word ^ 0x5454545454545454ull) | ZeroBytes(word ^ 0x4C4C4C4C4C4C4C4Cull);
-    while (hits != 0) {
-      // The lowest set bit is the first candidate in file order on a
-      // little-endian machine; on others, check all eight bytes in order.
-      if constexpr (std::endian::native == std::endian::little) {
-        if (look(i + static_cast<std::size_t>(std::countr_zero(hits)) / 8)) return scan;
-        hits &= hits - 1;
-      } else {
-        for (std::size_t k = 0; k < 8; ++k) {
-          if (look(i + k)) return scan;
-        }
-        hits = 0;
-      }
-    }
-  }
-  for (; i < bytes.size(); ++i) {
+  // Only where a pair of first letters begins: in audio data that is
+  // almost nowhere.
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    i += FindMarkerCandidate(bytes.subspan(i));
+    if (i >= bytes.size()) break;
     if (look(i)) return scan;
   }
   return scan;
@@ -174,27 +134,7 @@ std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconst
 }
 
 std::size_t FindMarkerCandidate(std::span<const std::uint8_t> bytes) {
-  std::size_t i = 0;
-#ifdef __SSE2__
-  // A cache line at a time, fetching ahead: the bytes usually come straight
-  // from the page cache, and the hardware's own prefetch stops at each page.
-  constexpr std::size_t kAhead = 4096;
-  for (; i + 65 <= bytes.size(); i += 64) {
-    if (i + kAhead < bytes.size()) _mm_prefetch(reinterpret_cast<const char*>(bytes.data() + i + kAhead), _MM_HINT_T0);
-    const std::uint8_t* line = bytes.data() + i;
-    const std::uint64_t hits = PairHits(line) | (std::uint64_t{PairHits(line + 16)} << 16) |
-                               (std::uint64_t{PairHits(line + 32)} << 32) | (std::uint64_t{PairHits(line + 48)} << 48);
-    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
-  }
-  for (; i + 17 <= bytes.size(); i += 16) {
-    const std::uint32_t hits = PairHits(bytes.data() + i);
-    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
-  }
-#endif
-  for (; i + 1 < bytes.size(); ++i) {
-    if ((bytes[i] == 'T' && bytes[i + 1] == 'A') || (bytes[i] == 'L' && bytes[i + 1] == 'Y')) return i;
-  }
-  return bytes.size();
+  return platform::FindBytePair(bytes, kTagPair, kLyricsPair);
 }
 
 bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct) {

@@ -82,6 +82,9 @@ TEST_P(FindFrameHeaderTest, FindsTheHeaderTheWindowRulesAllow) {
       {"64001 bytes after the start", Zeros(64001) + kFrame, 0, -1},
       {"limit counts from the start", Zeros(10 + 64000) + kFrame, 10, 10 + 64000},
       {"limit counts from the start, past it", Zeros(10 + 64001) + kFrame, 10, -1},
+      // At the last place, only when the group before holds no 0xFF.
+      {"0xFF just before the last place", Zeros(63999) + Raw({0xFF}) + kFrame, 0, -1},
+      {"0xFF a group before the last place", Zeros(63995) + Raw({0xFF}) + Zeros(4) + kFrame, 0, 64000},
       // The 0xFF before the frame is its group's first 0xFF, so the frame
       // at offset 1 is never a candidate.
       {"0xFF right before the frame", Raw({0xFF}) + twoFrames, 0, 418},

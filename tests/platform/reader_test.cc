@@ -26,11 +26,9 @@ TEST(Reader, ReadsMatchTheFileForEveryBufferSizeAndStepPattern) {
   WriteFile(dir / "f", content);
   File file = File::OpenExisting(dir / "f", FileAccess::kRead);
   ASSERT_TRUE(file.IsOpen());
-  // Read through the buffer, and mapped a window of two pages at a time.
-  for (const std::size_t mapWindow : {0u, 1u})
   for (const std::size_t bufferSize : {16u, 17u, 4096u, 65536u}) {
     for (const std::size_t step : {1u, 3u, 4u, 417u, 5000u, 20000u}) {
-      Reader reader(file, bufferSize, mapWindow);
+      Reader reader(file, bufferSize);
       Bytes got;
       std::vector<char> chunk(step);
       std::size_t n;
@@ -38,7 +36,7 @@ TEST(Reader, ReadsMatchTheFileForEveryBufferSizeAndStepPattern) {
         got.append(chunk.data(), n);
         if (n < step) break;
       }
-      EXPECT_EQ(got, content) << bufferSize << "/" << step << "/" << mapWindow;
+      EXPECT_EQ(got, content) << bufferSize << "/" << step;
       EXPECT_EQ(reader.Position(), static_cast<std::int64_t>(content.size()));
       EXPECT_FALSE(reader.Failed());
     }
@@ -78,28 +76,6 @@ TEST(Reader, WritesBehindTheReadPositionStayCoherentWithTheBuffer) {
   ASSERT_EQ(reader.Read(b, 16), 16u);
   EXPECT_EQ(std::string(b, 16), "abXYZfghijklmnop");
   EXPECT_EQ(ReadFile(dir / "f"), "abXYZfghijklmnop");
-}
-
-TEST(Reader, MappedWindowsShowWritesAndSurviveTheFileBeingCutShort) {
-  TempDir dir;
-  const Bytes content = Pattern(100000);
-  WriteFile(dir / "f", content);
-  File file = File::OpenExisting(dir / "f", FileAccess::kReadWrite);
-  Reader reader(file, 16, 1 << 20);
-  ASSERT_EQ(reader.View(8).size(), 8u);
-  ASSERT_TRUE(reader.WriteAt(2, "XYZ", 3));
-  reader.SetPosition(0);
-  EXPECT_EQ(Bytes(reinterpret_cast<const char*>(reader.View(6).data()), 6), content.substr(0, 2) + "XYZ" + content[5]);
-  EXPECT_FALSE(reader.Failed());
-
-  // Another process cuts the file while its pages are mapped: the lost pages
-  // read as zeros and the read counts as failed; the process lives on.
-  ASSERT_EQ(truncate((dir / "f").c_str(), 0), 0);
-  reader.SetPosition(50000);
-  const auto view = reader.View(16);
-  ASSERT_EQ(view.size(), 16u);
-  EXPECT_EQ(Bytes(reinterpret_cast<const char*>(view.data()), 16), Bytes(16, '\0'));
-  EXPECT_TRUE(reader.Failed());
 }
 
 TEST(File, ReadWriteOpenIsExclusiveBetweenCleaners) {
@@ -191,17 +167,16 @@ TEST(Reader, ViewsMatchTheFileAcrossBufferEdgesAndBeyondTheBuffer) {
   const Bytes content = Pattern(5000);
   WriteFile(dir / "f", content);
   File file = File::OpenExisting(dir / "f", FileAccess::kRead);
-  for (const std::size_t mapWindow : {0u, 1u})
   for (const std::size_t bufferSize : {0u, 16u, 100u, 4096u}) {
     for (const std::size_t step : {1u, 7u, 417u, 2000u}) {
-      Reader reader(file, bufferSize, mapWindow);
+      Reader reader(file, bufferSize);
       Bytes got;
       for (;;) {
         const auto view = reader.View(step);
         got.append(reinterpret_cast<const char*>(view.data()), view.size());
         if (view.size() < step) break;
       }
-      EXPECT_EQ(got, content) << bufferSize << "/" << step << "/" << mapWindow;
+      EXPECT_EQ(got, content) << bufferSize << "/" << step;
       EXPECT_EQ(reader.Position(), 5000);
     }
   }
