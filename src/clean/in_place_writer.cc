@@ -5,7 +5,7 @@ namespace {
 
 // Pending bytes are written in batches of this size: one system call per
 // batch rather than one per frame.
-constexpr std::size_t kBatchSize = 1 << 20;
+constexpr std::size_t kBatchSize = 256 * 1024;
 constexpr std::size_t kDirectSize = 64 * 1024;
 
 }  // namespace
@@ -25,9 +25,12 @@ bool InPlaceWriter::Write(platform::Reader& input, std::span<const std::uint8_t>
     written_ += static_cast<std::int64_t>(data.size());
     return true;
   }
-  if (pending_.empty() && data.size() >= kDirectSize && input.Position() - written_ >= std::ssize(data)) {
-    // A long run that has been read already goes out without a copy.
-    return WriteOut(input, data.data(), data.size());
+  if (data.size() >= kDirectSize) {
+    // A long run goes out without a copy, behind whatever is pending.
+    if (!pending_.empty() && !WritePending(input)) return false;
+    if (pending_.empty() && input.Position() - written_ >= std::ssize(data)) {
+      return WriteOut(input, data.data(), data.size());
+    }
   }
   pending_.insert(pending_.end(), data.begin(), data.end());
   if (pending_.size() >= kBatchSize) return WritePending(input);

@@ -15,6 +15,14 @@ File& NoFile() {
 
 }  // namespace
 
+std::int64_t Reader::ReadFile(std::int64_t offset, std::uint8_t* out, std::size_t size) {
+  const std::int64_t got = file_.ReadAt(offset, out, size);
+  // Short of the limit, the file was cut by another process meanwhile: the
+  // bytes the pass counted on are gone.
+  if (got < 0 || (static_cast<std::size_t>(got) < size && limit_ != kNoLimit)) failed_ = true;
+  return got;
+}
+
 Reader::Reader(File& file, std::size_t bufferSize)
     : file_(file), bufferSize_(std::max<std::size_t>(bufferSize, 16)), unbuffered_(bufferSize == 0) {}
 
@@ -49,11 +57,8 @@ std::size_t Reader::ReadSlow(std::uint8_t* out, std::size_t size) {
     if (unbuffered_ || left >= bufferSize_) {
       // Large reads (and every read without a buffer) go straight into the
       // caller's memory.
-      const std::int64_t got = file_.ReadAt(position_, out + done, left);
-      if (got < 0) {
-        failed_ = true;
-        break;
-      }
+      const std::int64_t got = ReadFile(position_, out + done, left);
+      if (got < 0) break;
       done += static_cast<std::size_t>(got);
       position_ += got;
       if (static_cast<std::size_t>(got) < left) break;
@@ -85,8 +90,7 @@ std::span<const std::uint8_t> Reader::PeekSlow(std::int64_t offset, std::size_t 
     if (unbuffered_) {
       if (beforeRefill_) beforeRefill_();
       scratch_.resize(atLeast);
-      const std::int64_t got = file_.ReadAt(offset, scratch_.data(), BeforeLimit(offset, atLeast));
-      if (got < 0) failed_ = true;
+      const std::int64_t got = ReadFile(offset, scratch_.data(), BeforeLimit(offset, atLeast));
       return {scratch_.data(), got < 0 ? 0 : static_cast<std::size_t>(got)};
     }
     Refill(offset);
@@ -109,10 +113,9 @@ bool Reader::Refill(std::int64_t offset) {
   data_ = buffer_.get();
   bufferStart_ = offset;
   const std::size_t want = BeforeLimit(offset, bufferSize_);
-  const std::int64_t got = file_.ReadAt(offset, buffer_.get(), want);
+  const std::int64_t got = ReadFile(offset, buffer_.get(), want);
   bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
   bufferReachesEnd_ = got >= 0 && static_cast<std::size_t>(got) < bufferSize_;
-  if (got < 0) failed_ = true;
   return got >= 0;
 }
 

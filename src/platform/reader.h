@@ -46,7 +46,8 @@ class Reader {
   void SetPosition(std::int64_t position) { position_ = position; }
 
   // Makes the file look limit bytes long at most: reads end there even when
-  // the file grows meanwhile. Set before the first read.
+  // the file grows meanwhile, and a read that the file ends short of it
+  // (another process cut the file) fails. Set before the first read.
   void SetLimit(std::int64_t limit) { limit_ = limit; }
 
   // The file's current length, or the limit when that is smaller; -1 on
@@ -99,7 +100,8 @@ class Reader {
   std::span<const std::uint8_t> Buffered() const { return {data_, bufferLength_}; }
   std::uint64_t Refills() const { return refills_; }
 
-  // True once a read of the file has failed (not merely ended).
+  // True once a read of the file has failed (not merely ended), or ended
+  // short of the limit.
   bool Failed() const { return failed_; }
 
   // Writes size bytes at offset through the file, updating any buffered copy
@@ -111,6 +113,10 @@ class Reader {
   void SetRefillHook(std::function<void()> hook) { beforeRefill_ = std::move(hook); }
 
  private:
+  static constexpr std::int64_t kNoLimit = std::numeric_limits<std::int64_t>::max();
+
+  // One read of the file; sets failed_ on an error or a cut-off file.
+  std::int64_t ReadFile(std::int64_t offset, std::uint8_t* out, std::size_t size);
   std::size_t ReadSlow(std::uint8_t* out, std::size_t size);
   std::span<const std::uint8_t> ViewSlow(std::size_t size);
   std::span<const std::uint8_t> PeekSlow(std::int64_t offset, std::size_t atLeast);
@@ -136,7 +142,7 @@ class Reader {
   bool bufferReachesEnd_ = false;       // the file (or the limit) ends where the buffered bytes end
   std::int64_t position_ = 0;
   std::uint64_t refills_ = 0;
-  std::int64_t limit_ = std::numeric_limits<std::int64_t>::max();
+  std::int64_t limit_ = kNoLimit;
   bool failed_ = false;
   bool memory_ = false;  // the bytes are all in memory: nothing to refill
   std::function<void()> beforeRefill_;

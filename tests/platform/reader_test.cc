@@ -78,6 +78,26 @@ TEST(Reader, WritesBehindTheReadPositionStayCoherentWithTheBuffer) {
   EXPECT_EQ(ReadFile(dir / "f"), "abXYZfghijklmnop");
 }
 
+// Another process cuts the file short of the length the pass counts on: the
+// read comes back short and counts as failed.
+TEST(Reader, AFileCutShortOfTheLimitFailsTheRead) {
+  TempDir dir;
+  const Bytes content = Pattern(100000);
+  WriteFile(dir / "f", content);
+  File file = File::OpenExisting(dir / "f", FileAccess::kRead);
+  for (const std::size_t bufferSize : {0u, 16u, 4096u}) {
+    Reader reader(file, bufferSize);
+    reader.SetLimit(100000);
+    ASSERT_EQ(reader.View(8).size(), 8u);
+    EXPECT_FALSE(reader.Failed());
+    ASSERT_EQ(truncate((dir / "f").c_str(), 50000), 0);
+    reader.SetPosition(49990);
+    EXPECT_EQ(reader.View(4000).size(), 10u) << bufferSize;
+    EXPECT_TRUE(reader.Failed()) << bufferSize;
+    WriteFile(dir / "f", content);
+  }
+}
+
 TEST(File, ReadWriteOpenIsExclusiveBetweenCleaners) {
   TempDir dir;
   WriteFile(dir / "f", "x");
