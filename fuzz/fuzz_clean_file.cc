@@ -24,6 +24,7 @@
 #include "mpeg/frame_header.h"
 #include "platform/console.h"
 #include "tags/id3v1.h"
+#include "tags/tag_markers.h"
 
 namespace scourby::fuzz {
 namespace {
@@ -83,14 +84,12 @@ std::int64_t NumberAfter(const std::string& printed, std::string_view label, std
 
 bool HasMarkerAt(const std::string& content, std::int64_t at) {
   if (at < 0 || at > static_cast<std::int64_t>(content.size())) return false;
-  const std::string_view rest = std::string_view(content).substr(static_cast<std::size_t>(at));
-  return rest.starts_with("TAG") || rest.starts_with("LYRICSBEGIN") || rest.starts_with("APETAGEX");
+  return StartsWithTagMarker(Bytes(content).subspan(static_cast<std::size_t>(at)));
 }
 
 bool DecodeAt(const std::string& content, std::int64_t at, FrameHeader& header) {
   if (at < 0 || at + 4 > static_cast<std::int64_t>(content.size())) return false;
-  std::memcpy(header.headerBytes.data(), content.data() + at, 4);
-  return header.headerBytes[0] == 0xFF && (header.headerBytes[1] & 0xE0) == 0xE0 && DecodeFrameHeader(header) == 1;
+  return IsFrameHeader(Bytes(content).data() + at, header);
 }
 
 // Whether the first frame at `at` was confirmed by a tag marker at one of
@@ -117,7 +116,7 @@ bool StreamChangesAt(const std::string& cleaned, std::int64_t from) {
   for (std::int64_t i = from - 1; i >= 0 && i < from + 1 && i + 1 < static_cast<std::int64_t>(frames.size()); ++i) {
     const FrameHeader& a = frames[static_cast<std::size_t>(i)];
     const FrameHeader& b = frames[static_cast<std::size_t>(i) + 1];
-    if (a.versionCode != b.versionCode || a.layer != b.layer || a.sampleRate != b.sampleRate) return true;
+    if (!SameStream(a, b)) return true;
   }
   return false;
 }

@@ -41,12 +41,8 @@ void CheckDecode(const std::uint8_t* bytes) {
 }
 
 bool IsHeaderAt(std::span<const std::uint8_t> file, std::int64_t at) {
-  if (at < 0 || at + 4 > static_cast<std::int64_t>(file.size())) return false;
-  const std::uint8_t* b = file.data() + at;
-  if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
   FrameHeader h;
-  std::memcpy(h.headerBytes.data(), b, 4);
-  return DecodeFrameHeader(h) == 1;
+  return at >= 0 && at + 4 <= static_cast<std::int64_t>(file.size()) && IsFrameHeader(file.data() + at, h);
 }
 
 // What the Xing probe must report for a header at `at`: the count when the
@@ -65,8 +61,8 @@ bool ExpectedXing(std::span<const std::uint8_t> file, std::int64_t at, const Fra
 // back half of an 8-byte window whose front half holds the 4 bytes before;
 // the window's first 0xFF, when it lies in positions 1 to 5, is the only
 // candidate of the step; stop at the first candidate that passes the sync
-// test, decodes and lies whole in the file, after a short read, or once 64000
-// bytes are counted. Returns the header's offset, or -1.
+// test, decodes and lies whole in the file, after a short read, or once the
+// reach is counted. Returns the header's offset, or -1.
 std::int64_t SearchByWindow(std::span<const std::uint8_t> file, std::int64_t start) {
   std::uint8_t window[8] = {};
   for (std::int64_t counted = 0;; counted += 4) {
@@ -77,18 +73,15 @@ std::int64_t SearchByWindow(std::span<const std::uint8_t> file, std::int64_t sta
     if (got > 0) std::memcpy(window + 4, file.data() + at, static_cast<std::size_t>(got));
     const std::uint8_t* first = std::find(window, window + 8, 0xFF);
     const std::int64_t index = first - window;
-    if (index <= 4 && index + 4 <= 4 + got && (window[index + 1] & 0xE0) == 0xE0) {
-      FrameHeader h;
-      std::memcpy(h.headerBytes.data(), window + index, 4);
-      if (DecodeFrameHeader(h) == 1) return at + index - 4;
-    }
-    if (got < 4 || counted + 4 > 64000) return -1;
+    FrameHeader h;
+    if (index <= 4 && index + 4 <= 4 + got && IsFrameHeader(window + index, h)) return at + index - 4;
+    if (got < 4 || counted + 4 > kSearchReach) return -1;
   }
 }
 
 void CheckPairScans(std::span<const std::uint8_t> bytes) {
   using platform::BytePair;
-  const BytePair sync = {0xFF, 0xE0, 0xE0}, tag = {'T', 0xFF, 'A'}, lyrics = {'L', 0xFF, 'Y'};
+  const BytePair sync = {kSyncByte, kSyncMask, kSyncMask}, tag = {'T', 0xFF, 'A'}, lyrics = {'L', 0xFF, 'Y'};
   const std::pair<BytePair, BytePair> pairs[] = {{sync, sync}, {tag, lyrics}};
   for (const auto& [a, b] : pairs) {
     for (std::size_t from = 0; from < std::min<std::size_t>(bytes.size(), 3); ++from) {
@@ -141,7 +134,7 @@ std::vector<Step> Walk(platform::File& file, std::size_t bufferSize, std::span<c
       FUZZ_CHECK(!IsHeaderAt(bytes, start));
       break;
     }
-    FUZZ_CHECK(at >= start && at - start <= 64000);
+    FUZZ_CHECK(at >= start && at - start <= kSearchReach);
     FUZZ_CHECK(IsHeaderAt(bytes, at));
     FUZZ_CHECK(std::memcmp(header.headerBytes.data(), bytes.data() + at, 4) == 0);
     FrameHeader decoded;

@@ -19,6 +19,7 @@
 #include "fuzz_support.h"
 #include "platform/file.h"
 #include "tags/id3v2.h"
+#include "tags/tag_markers.h"
 
 namespace scourby::fuzz {
 namespace {
@@ -26,17 +27,10 @@ namespace {
 using Span = std::span<const std::uint8_t>;
 
 bool HeaderAt(Span file, std::int64_t at, FrameHeader& h) {
-  if (at < 0 || at + 4 > static_cast<std::int64_t>(file.size())) return false;
-  const std::uint8_t* b = file.data() + at;
-  if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
-  std::memcpy(h.headerBytes.data(), b, 4);
-  return DecodeFrameHeader(h) == 1;
+  return at >= 0 && at + 4 <= static_cast<std::int64_t>(file.size()) && IsFrameHeader(file.data() + at, h);
 }
 
-bool MarkerAt(Span file, std::int64_t at) {
-  const std::string_view rest(reinterpret_cast<const char*>(file.data()) + at, file.size() - static_cast<std::size_t>(at));
-  return rest.starts_with("TAG") || rest.starts_with("LYRICSBEGIN") || rest.starts_with("APETAGEX");
-}
+bool MarkerAt(Span file, std::int64_t at) { return StartsWithTagMarker(file.subspan(static_cast<std::size_t>(at))); }
 
 // Two steps forward from the header at `at`, each onto the end of the file,
 // a tag marker, or a header of the same stream (one whose frame the end of
@@ -52,10 +46,7 @@ bool Confirmed(Span file, std::int64_t at, std::uint32_t declared = 0) {
     if (p > size) return false;
     if (MarkerAt(file, p)) return true;
     FrameHeader next;
-    if (!HeaderAt(file, p, next) || next.versionCode != first.versionCode || next.layer != first.layer ||
-        next.sampleRate != first.sampleRate) {
-      return false;
-    }
+    if (!HeaderAt(file, p, next) || !SameStream(next, first)) return false;
     if (p + next.frameLength > size) return true;
     p += next.frameLength;
   }
@@ -77,12 +68,12 @@ std::int64_t WholeTagAt(Span file, std::int64_t from, std::int64_t last, std::in
 void CheckReach(Span file, std::int64_t from, std::int64_t found) {
   for (;;) {
     std::int64_t length = 0;
-    const std::int64_t tag = WholeTagAt(file, from, std::min(found, from + 64000), length);
+    const std::int64_t tag = WholeTagAt(file, from, std::min(found, from + kSearchReach), length);
     if (tag < 0) break;
     FUZZ_CHECK(found >= tag + length);
     from = tag + length;
   }
-  FUZZ_CHECK(found - from <= 64000);
+  FUZZ_CHECK(found - from <= kSearchReach);
 }
 
 struct Walked {

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/reader.h"
+
 namespace scourby::fuzz {
 
 // Prints what failed and where, then traps, so that libFuzzer keeps the
@@ -30,7 +32,7 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 
 // The reader buffer sizes every file-based target runs through: the
 // program's own, a tiny one (reads straddle its edges constantly) and none.
-inline constexpr std::size_t kBufferSizes[] = {256 * 1024, 16, 0};
+inline constexpr std::size_t kBufferSizes[] = {platform::Reader::kDefaultBufferSize, 16, 0};
 
 inline std::span<const std::uint8_t> Bytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};

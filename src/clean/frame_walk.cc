@@ -5,25 +5,13 @@
 #include <string_view>
 
 #include "tags/id3v2.h"
+#include "tags/tag_markers.h"
 
 namespace scourby {
 namespace {
 
-constexpr std::int64_t kReach = 64000;  // bytes from a search's start
 constexpr std::int64_t kNowhere = -1;
-constexpr std::string_view kTagMarkers[] = {"TAG", "LYRICSBEGIN", "APETAGEX"};
-constexpr std::size_t kLongestMarker = 11;
 constexpr std::size_t kHeaderSize = 4;
-
-bool StartsWithTagMarker(const std::uint8_t* bytes, std::size_t size) {
-  return std::any_of(std::begin(kTagMarkers), std::end(kTagMarkers), [&](std::string_view marker) {
-    return size >= marker.size() && std::memcmp(bytes, marker.data(), marker.size()) == 0;
-  });
-}
-
-bool SameStream(const FrameHeader& a, const FrameHeader& b) {
-  return a.versionCode == b.versionCode && a.layer == b.layer && a.sampleRate == b.sampleRate;
-}
 
 }  // namespace
 
@@ -57,7 +45,7 @@ bool FrameWalk::Next(std::int64_t frameEnd, std::uint32_t frameCount) {
 
 bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t checkXing) {
   for (;;) {
-    const std::int64_t last = from + kReach;  // the last place a candidate may begin
+    const std::int64_t last = from + kSearchReach;  // the last place a candidate may begin
     // The first whole ID3v2 tag in reach, looked for only as far as the
     // candidates go: nearly every search ends at once, on a header right at
     // `from`, and looks for no tag at all.
@@ -94,10 +82,10 @@ bool FrameWalk::Confirmed(std::int64_t at, std::uint32_t declared) {
     // The end of the file, or the end of the frames the candidate's Xing
     // count declares: a stream joined behind it need not be the same one.
     if (position == fileLength_ || (declared != 0 && step == declared)) return true;
-    std::uint8_t bytes[kLongestMarker];
+    std::uint8_t bytes[kLongestTagMarker];
     input_.SetPosition(position);
     const std::size_t got = input_.Read(bytes, sizeof bytes);
-    if (StartsWithTagMarker(bytes, got)) return true;
+    if (StartsWithTagMarker({bytes, got})) return true;
     FrameHeader next;
     if (got < 4 || !IsFrameHeader(bytes, next) || !SameStream(next, candidate)) return false;
     // The file's cut-off last frame: a frame followed by half a frame is

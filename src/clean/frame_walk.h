@@ -15,7 +15,7 @@
 // The first frame must always be confirmed, and so must every frame once
 // the walk has passed the Xing frame count: a confirmed frame there shows
 // the count to be stale (files joined end to end), and it is dropped.
-// A search reaches 64000 bytes; an ID3v2 tag that lies whole in the file and
+// A search reaches kSearchReach bytes; an ID3v2 tag that lies whole in the file and
 // begins within that reach is skipped as one piece of junk, and the search
 // starts afresh behind it.
 #pragma once

@@ -3,11 +3,15 @@
 #include <algorithm>
 
 namespace scourby {
+namespace {
 
+// Version field -> version code; -1 marks the reserved field value.
 constexpr std::array<std::int32_t, 4> VersionCodes = {25, -1, 2, 1};
 
+// Layer field -> layer number (reversed order); -1 marks field 0.
 constexpr std::array<std::int32_t, 4> LayerNumbers = {-1, 3, 2, 1};
 
+// [version field][sample-rate index] -> Hz; 0 marks an invalid pair.
 constexpr std::array<std::array<std::int32_t, 4>, 4> SampleRates = {{
     {11025, 12000, 8000, 0},   // MPEG 2.5
     {0, 0, 0, 0},              // reserved
@@ -15,6 +19,7 @@ constexpr std::array<std::array<std::int32_t, 4>, 4> SampleRates = {{
     {44100, 48000, 32000, 0},  // MPEG 1
 }};
 
+// [row * 16 + bitrate index] -> kbit/s; 0 (free format) and -1 (forbidden).
 constexpr std::array<std::int32_t, 80> Bitrates = {
     0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, -1,  // MPEG 1, Layer I
     0, 32, 48, 56, 64,  80,  96,  112, 128, 160, 192, 224, 256, 320, 384, -1,  // MPEG 1, Layer II
@@ -22,8 +27,6 @@ constexpr std::array<std::int32_t, 80> Bitrates = {
     0, 32, 48, 56, 64,  80,  96,  112, 128, 144, 160, 176, 192, 224, 256, -1,  // MPEG 2/2.5, Layer I
     0, 8,  16, 24, 32,  40,  48,  56,  64,  80,  96,  112, 128, 144, 160, -1,  // MPEG 2/2.5, Layers II, III
 };
-
-namespace {
 
 constexpr std::int32_t kMaxBitrate = 600;
 

@@ -21,15 +21,6 @@ struct FrameHeader {
   std::int32_t frameLength = 0;  // bytes, header included
 };
 
-// Version field -> version code; -1 marks the reserved field value.
-extern const std::array<std::int32_t, 4> VersionCodes;
-// Layer field -> layer number (reversed order); -1 marks field 0.
-extern const std::array<std::int32_t, 4> LayerNumbers;
-// [version field][sample-rate index] -> Hz; 0 marks an invalid pair.
-extern const std::array<std::array<std::int32_t, 4>, 4> SampleRates;
-// [row * 16 + bitrate index] -> kbit/s; 0 (free format) and -1 (forbidden).
-extern const std::array<std::int32_t, 80> Bitrates;
-
 // The header's bit fields, each as an unsigned number (bit 7 is a byte's
 // most significant bit).
 constexpr unsigned VersionField(const FrameHeader& h) { return (h.headerBytes[1] >> 3) & 0x3u; }
@@ -59,6 +50,12 @@ constexpr bool HasFrameSync(const std::uint8_t* bytes) {
 // Whether the four bytes at bytes are a frame header: the sync bits, and a
 // valid decode into header.
 bool IsFrameHeader(const std::uint8_t* bytes, FrameHeader& header);
+
+// Whether two decoded headers belong to one stream: the same version, layer
+// and sample rate (bitrate and padding change from frame to frame).
+constexpr bool SameStream(const FrameHeader& a, const FrameHeader& b) {
+  return a.versionCode == b.versionCode && a.layer == b.layer && a.sampleRate == b.sampleRate;
+}
 
 // "1.0", "2.0" or "2.5" for version code 1, 2 or 25.
 const char* VersionText(std::int32_t versionCode);

@@ -10,8 +10,7 @@ namespace scourby {
 
 namespace {
 
-constexpr std::int64_t kSearchLimit = 64000;  // bytes after the start
-constexpr std::int64_t kGroup = 4;            // the search reads 4 bytes per step
+constexpr std::int64_t kGroup = 4;  // the search reads 4 bytes per step
 constexpr platform::BytePair kSync = {kSyncByte, kSyncMask, kSyncMask};
 
 // Whether a 0xFF lies in [from, to).
@@ -27,13 +26,13 @@ bool FFBetween(platform::Reader& input, std::int64_t from, std::int64_t to) {
 // 8-byte window (the latest four bytes and the four before them) and looks
 // at the window's first 0xFF only. Worked through, that examines the first
 // 0xFF of each 4-byte group counted from the start, in file order, up to
-// the group that ends 64000 bytes on; a 0xFF exactly 64000 bytes on is
+// the group that ends kSearchReach bytes on; a 0xFF exactly that far on is
 // examined only when the group before it holds none. The first examined
 // candidate that passes the sync test, decodes and lies whole in the file
 // is the header. So only the places where the sync pair begins need a
 // look, and they are found a vector at a time.
 std::int64_t FindHeader(platform::Reader& input, std::int64_t start, FrameHeader& header) {
-  const std::int64_t last = start + kSearchLimit;  // the last place a header may begin
+  const std::int64_t last = start + kSearchReach;  // the last place a header may begin
   std::int64_t from = start;                        // the first place not yet scanned
   while (from <= last) {
     std::span<const std::uint8_t> bytes = input.Peek(from, 2);

@@ -9,6 +9,10 @@
 
 namespace scourby {
 
+// How far a search reaches: a header whose first byte lies up to this many
+// bytes after where the search began can be found.
+inline constexpr std::int64_t kSearchReach = 64000;
+
 // The Xing frame count of the first frame of the current pass.
 struct XingInfo {
   std::int32_t xingFramesKnown = 0;  // 0 or 1
@@ -16,7 +20,7 @@ struct XingInfo {
 };
 
 // Searches forward from the read position, 4 bytes at a time, for a valid
-// frame header whose first byte lies at most 64000 bytes after the start and
+// frame header whose first byte lies at most kSearchReach bytes after the start and
 // whose four bytes all lie inside the file. Found (1): the read position is
 // on the header's first byte and header holds it decoded; with checkXing,
 // xing describes its Xing header (a frame count of 0 counts as unknown).
