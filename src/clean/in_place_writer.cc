@@ -1,14 +1,8 @@
 #include "clean/in_place_writer.h"
 
+#include "clean/copy_sizes.h"
+
 namespace scourby {
-namespace {
-
-// Pending bytes are written in batches of this size: one system call per
-// batch rather than one per frame.
-constexpr std::size_t kBatchSize = 256 * 1024;
-constexpr std::size_t kDirectSize = 64 * 1024;
-
-}  // namespace
 
 void InPlaceWriter::Reset() {
   pending_.clear();
@@ -25,15 +19,17 @@ bool InPlaceWriter::Write(platform::Reader& input, std::span<const std::uint8_t>
     written_ += static_cast<std::int64_t>(data.size());
     return true;
   }
-  if (data.size() >= kDirectSize) {
+  if (data.size() >= kDirectWrite) {
     // A long run goes out without a copy, behind whatever is pending.
     if (!pending_.empty() && !WritePending(input)) return false;
     if (pending_.empty() && input.Position() - written_ >= std::ssize(data)) {
       return WriteOut(input, data.data(), data.size());
     }
   }
+  // Short pieces are gathered and written in batches: one system call per
+  // batch rather than one per frame.
   pending_.insert(pending_.end(), data.begin(), data.end());
-  if (pending_.size() >= kBatchSize) return WritePending(input);
+  if (pending_.size() >= kCopyChunk) return WritePending(input);
   return true;
 }
 

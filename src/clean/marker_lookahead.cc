@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tags/id3v1.h"
+#include "tags/frame_reconstructor.h"
 
 namespace scourby {
 namespace {
@@ -13,13 +13,13 @@ constexpr std::size_t kScanStep = 16 * 1024;
 
 }  // namespace
 
-std::size_t MarkerLookahead::ClearFromSlow(const platform::Reader& input, std::span<const std::uint8_t> frame) {
+std::size_t MarkerLookahead::ReconstructStartSlow(const platform::Reader& input, std::span<const std::uint8_t> frame) {
   const std::span<const std::uint8_t> buffered = input.Buffered();
   const auto base = reinterpret_cast<std::uintptr_t>(buffered.data());
   const auto at = reinterpret_cast<std::uintptr_t>(frame.data());
   if (buffered.empty() || at < base || at + frame.size() > base + buffered.size()) {
     known_ = false;
-    return ReconstructStart(frame, false);
+    return scourby::ReconstructStart(frame);
   }
   const std::size_t from = at - base;
   const std::size_t end = from + frame.size();
@@ -40,7 +40,7 @@ std::size_t MarkerLookahead::ClearFromSlow(const platform::Reader& input, std::s
   // A pair that begins on the frame's last byte is no marker of this frame.
   if (!found_ || next_ + 1 >= end) return frame.size();
   known_ = false;  // looked for afresh from the next frame on
-  return ReconstructStart(frame, false);
+  return scourby::ReconstructStart(frame);
 }
 
 }  // namespace scourby

@@ -14,17 +14,17 @@ namespace scourby {
 class MarkerLookahead {
  public:
   // ReconstructStart for a frame viewed in the reader.
-  std::size_t ClearFrom(const platform::Reader& input, std::span<const std::uint8_t> frame) {
+  std::size_t ReconstructStart(const platform::Reader& input, std::span<const std::uint8_t> frame) {
     // Most frames end before the next place where a marker could begin.
     if (known_ && refills_ == input.Refills()) {
       const std::uintptr_t from = reinterpret_cast<std::uintptr_t>(frame.data()) - base_;
       if (from >= scannedFrom_ && from + frame.size() <= next_ + 1) return frame.size();
     }
-    return ClearFromSlow(input, frame);
+    return ReconstructStartSlow(input, frame);
   }
 
  private:
-  std::size_t ClearFromSlow(const platform::Reader& input, std::span<const std::uint8_t> frame);
+  std::size_t ReconstructStartSlow(const platform::Reader& input, std::span<const std::uint8_t> frame);
 
   bool known_ = false;
   bool found_ = false;  // a pair begins at next_; else none before it

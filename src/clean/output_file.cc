@@ -2,13 +2,9 @@
 
 #include <algorithm>
 
+#include "clean/copy_sizes.h"
+
 namespace scourby {
-namespace {
-
-constexpr std::size_t kChunkSize = 256 * 1024;  // buffered writes, copies
-constexpr std::size_t kDirectWrite = 64 * 1024;  // written without a copy
-
-}  // namespace
 
 bool OutputFile::Create(const std::string& path, const platform::File& like) {
   path_ = path;
@@ -28,7 +24,7 @@ bool OutputFile::OpenToAppend(const std::string& path, const platform::File& lik
 
 void OutputFile::Write(const std::uint8_t* data, std::size_t size) {
   if (failed_) return;
-  if (buffer_.size() + size > kChunkSize || size >= kDirectWrite) FlushBuffer();
+  if (buffer_.size() + size > kCopyChunk || size >= kDirectWrite) FlushBuffer();
   if (size >= kDirectWrite) {
     WriteNow(data, size);
   } else {
@@ -78,7 +74,7 @@ void OutputFile::WriteNow(const std::uint8_t* data, std::size_t size) {
 void CopyRange(platform::Reader& input, std::int64_t from, std::int64_t to, OutputFile& out) {
   input.SetPosition(from);
   while (from < to) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, kChunkSize));
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, kCopyChunk));
     const std::span<const std::uint8_t> got = input.View(want);
     out.Write(got.data(), got.size());
     from += static_cast<std::int64_t>(got.size());

@@ -15,10 +15,7 @@
 namespace scourby {
 namespace {
 
-void PrintLine(std::string_view text = {}) {
-  platform::WriteStdout(text);
-  platform::WriteStdout("\r\n");
-}
+void PrintLine(std::string_view text = {}) { platform::WriteStdoutLine(text); }
 
 // One row of the two-column option table: the second slash stands in
 // column 40.

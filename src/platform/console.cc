@@ -20,6 +20,11 @@ void WriteStdout(std::string_view bytes) {
   if (pending.size() >= kFlushAt) FlushStdout();
 }
 
+void WriteStdoutLine(std::string_view text) {
+  WriteStdout(text);
+  WriteStdout("\r\n");
+}
+
 void FlushStdout() {
   WriteStdoutNow(pending.data(), pending.size());
   pending.clear();

@@ -17,6 +17,9 @@ namespace scourby::platform {
 // never stops the work. The caller writes line ends itself (CR LF).
 void WriteStdout(std::string_view bytes);
 
+// Appends text and the line end, CR LF.
+void WriteStdoutLine(std::string_view text);
+
 // Writes whatever WriteStdout holds. Failures are ignored.
 void FlushStdout();
 

@@ -1,6 +1,4 @@
-// Trailing tags: the ID3v1 validity test, the fetch of a valid trailing
-// ID3v1 tag, and the frame reconstructor that clears a tag start out of a
-// frame.
+// ID3v1 tags: the validity test, and the fetch of a valid trailing tag.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +8,9 @@
 #include "platform/reader.h"
 
 namespace scourby {
+
+// An ID3v1 tag's size: "TAG" and 125 bytes of fields.
+inline constexpr std::size_t kId3v1Size = 128;
 
 // Valid unless a byte from 1 to 31 stands before the field's first NUL.
 bool IsTextField(std::span<const std::uint8_t> field);
@@ -22,23 +23,5 @@ bool IsValidId3v1(std::span<const std::uint8_t> tag);
 // The file's last 128 bytes when they form a valid ID3v1 tag, else empty.
 // The read position is left as it was.
 std::vector<std::uint8_t> ReadTrailingId3v1(platform::Reader& input);
-
-// Overwrites a frame from the start of an embedded valid ID3v1 tag (the first
-// "TAG") or, when the frame holds no "TAG", from "LYRICSBEGIN", to its end,
-// with copies of the byte before the marker (0x00 at offset 0). The length
-// never changes. Does nothing when noReconstruct is set.
-// Returns true when it overwrote bytes.
-bool ReconstructFrame(std::span<std::uint8_t> frame, bool noReconstruct);
-
-// Where ReconstructFrame would start overwriting the frame, or frame.size()
-// when it would leave the frame as it is. Lets a caller look at a frame it
-// cannot change and copy it only when it must.
-std::size_t ReconstructStart(std::span<const std::uint8_t> frame, bool noReconstruct);
-
-// The offset of the first place in bytes where a tag marker could begin (a
-// "TA" or "LY"), or bytes.size() when there is none. A frame in which no such
-// pair begins holds no marker, so ReconstructStart leaves it as it is: one
-// pass over the bytes of many frames spares scanning each frame on its own.
-std::size_t FindMarkerCandidate(std::span<const std::uint8_t> bytes);
 
 }  // namespace scourby

@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/console.h"
-
 namespace scourby {
 namespace {
 
@@ -39,28 +37,19 @@ FourBytes ReadFormType(platform::Reader& input) {
   return form;
 }
 
-void PrintLine(std::string_view head, std::string_view bytes, std::string_view tail) {
-  std::string line;
-  line.append(head).append(bytes).append(tail).append("\r\n");
-  platform::WriteStdout(line);
-}
-
 }  // namespace
 
-std::int32_t SkipRiffWave(platform::Reader& input) {
+RiffWave SkipRiffWave(platform::Reader& input) {
   input.SetPosition(0);
   if (!ReadFour(input).Is("RIFF")) {
     input.SetPosition(0);
-    return 0;
+    return {};
   }
   // A length that cannot be had counts as 0: the walk ends after one chunk.
   const std::uint64_t length = static_cast<std::uint64_t>(std::max<std::int64_t>(input.Length(), 0));
 
   const FourBytes form = ReadFormType(input);
-  if (!form.Is("WAVE")) {
-    PrintLine("...RIFF but not WAVE (", form.Text(), ")!");
-    return -1;
-  }
+  if (!form.Is("WAVE")) return {.result = -1, .notWave = true, .id = std::string(form.Text())};
 
   // Each step adds at most 2^32 + 8 to an offset below the file's length, so
   // 64 bits never wrap. The walk goes on while two bytes or more remain at
@@ -73,13 +62,12 @@ std::int32_t SkipRiffWave(platform::Reader& input) {
     const std::uint64_t size = ReadFour(input).LittleEndian();
     if (id.Is("data")) {
       input.SetPosition(static_cast<std::int64_t>(offset + 8));
-      return 1;
+      return {.result = 1};
     }
     offset += 8 + size + (size & 1);
   } while (offset + 2 <= length);
 
-  PrintLine("...WAVE-file chunk '", id.Text(), "' incomplete, 'data' not found!");
-  return -1;
+  return {.result = -1, .notWave = false, .id = std::string(id.Text())};
 }
 
 }  // namespace scourby

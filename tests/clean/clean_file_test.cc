@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/mp3_fixtures.h"
-#include "tags/id3v1.h"
+#include "tags/frame_reconstructor.h"
 #include "support/test_support.h"
 
 namespace scourby::testing {
@@ -95,7 +95,7 @@ TEST(CleanFile, MarkersAreFoundWhereverTheLookaheadStepsEnd) {
       Bytes frame = mark == c.marks.end() ? Frame(0xFB, 0x90, 0x64, i) : marked(i, mark->second.first, mark->second.second);
       input += frame;
       std::vector<std::uint8_t> cleared(frame.begin(), frame.end());
-      ReconstructFrame(cleared, false);
+      ReconstructFrame(cleared);
       expected += Bytes(cleared.begin(), cleared.end());
     }
     ASSERT_NE(input, expected);

@@ -14,7 +14,7 @@
 #include "platform/fault_plan.h"
 #include "support/mp3_fixtures.h"
 #include "support/test_support.h"
-#include "tags/id3v1.h"
+#include "tags/frame_reconstructor.h"
 
 namespace scourby::testing {
 namespace {
@@ -44,7 +44,7 @@ Sample MakeSample(int frameCount) {
   Bytes last = Frame().substr(0, 317) + tail.substr(0, 100);
   Bytes expectedLast = last;
   auto* bytes = reinterpret_cast<std::uint8_t*>(expectedLast.data());
-  ReconstructFrame(std::span(bytes, expectedLast.size()), false);
+  ReconstructFrame(std::span(bytes, expectedLast.size()));
 
   const std::size_t split = 417 * static_cast<std::size_t>(frameCount / 2);
   Sample s;

@@ -1,0 +1,42 @@
+#include "clean/kept_bytes.h"
+
+#include "clean/copy_sizes.h"
+
+namespace scourby {
+
+KeptBytes::KeptBytes(platform::Reader& input, OutputFile* clean) : input_(input), clean_(clean) {
+  input_.SetRefillHook([this] { Flush(); });
+}
+
+void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
+  if (!changed && run_.size != 0 && source == run_.source + static_cast<std::int64_t>(run_.size) &&
+      bytes.data() == run_.data + run_.size) {
+    run_.size += bytes.size();
+    // Written out while the bytes are still in the cache.
+    if (run_.size >= kCopyChunk) Flush();
+    return;
+  }
+  Flush();
+  if (changed) {
+    Emit(bytes, source, true);
+  } else {
+    run_ = {source, bytes.data(), bytes.size()};
+  }
+}
+
+void KeptBytes::Flush() {
+  if (run_.size == 0) return;
+  const Run held = run_;
+  run_.size = 0;
+  Emit({held.data, held.size}, held.source, false);
+}
+
+void KeptBytes::Emit(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
+  if (clean_ != nullptr) {
+    clean_->Write(bytes.data(), bytes.size());
+  } else {
+    writer_.Write(input_, bytes, source, changed);
+  }
+}
+
+}  // namespace scourby

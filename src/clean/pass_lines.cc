@@ -1,0 +1,71 @@
+#include "clean/pass_lines.h"
+
+#include <cstdio>
+
+#include "platform/console.h"
+
+namespace scourby {
+namespace {
+
+using Outcome = CleanResult::Outcome;
+
+std::string Padded(std::int64_t value, int width) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%*lld", width, static_cast<long long>(value));
+  return text;
+}
+
+}  // namespace
+
+void PrintFirstFrame(const FrameHeader& header, const XingInfo& xing, std::int64_t offset) {
+  platform::WriteStdoutLine("");
+  platform::WriteStdoutLine(std::string(" - MPEG ") + VersionText(header.versionCode) + " layer " +
+                            std::to_string(header.layer));
+  platform::WriteStdoutLine(" - Header found at: " + std::to_string(offset) + " bytes");
+  if (xing.xingFramesKnown) {
+    platform::WriteStdoutLine(" - XingVBR - Total number of frames = " + std::to_string(xing.xingFrameCount));
+  }
+}
+
+void PrintProgress(std::uint32_t frameCount, const FrameHeader& header) {
+  platform::WriteStdout("\r - Frame #" + Padded(frameCount, 5) + ":" + Padded(header.frameLength, 4) + " bytes " +
+                        Padded(header.bitrate, 3) + "kbit " + Padded(header.sampleRate, 5) + "Hz");
+}
+
+void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept) {
+  platform::WriteStdoutLine("");
+  platform::WriteStdoutLine(" - " + std::to_string(bytesRead) + " bytes read - " + std::to_string(bytesKept) +
+                            " bytes saved");
+}
+
+void PrintTrashFailure(const std::string& trashPath) { platform::WriteStdoutLine(" ! Could not write " + trashPath); }
+
+std::string FinalLine(const CleanResult& result) {
+  const std::string& path = result.failedPath;
+  switch (result.outcome) {
+    case Outcome::kCannotOpen:
+      return "...Cannot open!";
+    case Outcome::kRiffError:
+      return result.riff.notWave ? "...RIFF but not WAVE (" + result.riff.id + ")!"
+                                 : "...WAVE-file chunk '" + result.riff.id + "' incomplete, 'data' not found!";
+    case Outcome::kNoMpeg:
+      return "...No MP3!";
+    case Outcome::kCancelled:
+      return "";
+    case Outcome::kCouldNotRead:
+      return " ! Could not read " + path;
+    case Outcome::kCouldNotWrite:
+      return " ! Could not write " + path;
+    case Outcome::kCouldNotRewrite:
+      return " ! Could not rewrite " + path;
+    case Outcome::kCouldNotRename:
+      return " ! Could not rename " + path + ".clean to " + path;
+    case Outcome::kChangedMeanwhile:
+      return " ! Could not clean " + path + ": it changed meanwhile";
+    case Outcome::kCleaned:
+      return " - Cleaned " + std::to_string(result.bytesRead - result.bytesKept) + " bytes";
+  }
+  return "";
+}
+
+}  // namespace scourby

@@ -1,0 +1,30 @@
+// What a pass prints: the verbose lines, and the final line of each outcome,
+// from one table. The file's path is printed first, without a line end, so
+// that the final line completes it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "clean/clean_file.h"
+#include "mpeg/frame_search.h"
+
+namespace scourby {
+
+// Verbose: the first frame's version, layer and offset, and its Xing count.
+void PrintFirstFrame(const FrameHeader& header, const XingInfo& xing, std::int64_t offset);
+
+// Verbose, each frame: a progress line that overwrites the one before.
+void PrintProgress(std::uint32_t frameCount, const FrameHeader& header);
+
+// Verbose, after the frames: the bytes read and the bytes kept.
+void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept);
+
+// A trash file that failed, named in the middle of a pass that goes on.
+void PrintTrashFailure(const std::string& trashPath);
+
+// The line that ends the file's report; empty for a cancelled pass, which
+// prints nothing more.
+std::string FinalLine(const CleanResult& result);
+
+}  // namespace scourby
