@@ -5,6 +5,7 @@
 
 #include "clean/run_state.h"
 #include "platform/console.h"
+#include "platform/signals.h"
 
 namespace scourby {
 namespace {
@@ -13,11 +14,11 @@ std::atomic<bool> cancelCurrentFile{false};
 
 const char* EventName(std::uint32_t eventCode) {
   switch (eventCode) {
-    case 0: return "CTRL_C_EVENT";
-    case 1: return "CTRL_BREAK_EVENT";
-    case 2: return "CTRL_CLOSE_EVENT";
-    case 5: return "CTRL_LOGOFF_EVENT";
-    case 6: return "CTRL_SHUTDOWN_EVENT";
+    case platform::kCtrlCEvent: return "CTRL_C_EVENT";
+    case platform::kCtrlBreakEvent: return "CTRL_BREAK_EVENT";
+    case platform::kCtrlCloseEvent: return "CTRL_CLOSE_EVENT";
+    case platform::kCtrlLogoffEvent: return "CTRL_LOGOFF_EVENT";
+    case platform::kCtrlShutdownEvent: return "CTRL_SHUTDOWN_EVENT";
     default: return nullptr;
   }
 }

@@ -42,9 +42,10 @@ struct ParsedArguments {
 };
 
 // Sorts the arguments into switches and specifications. A switch begins
-// with "--", "-" or "/" (slashPrefix): on POSIX "/" makes a switch only when
-// the argument holds no other "/", since "/" also starts absolute paths.
-// An empty list is a help request. backup does not force compatibility here.
+// with "--", "-" or "/"; "/" makes a switch only when slashIsAlwaysSwitch
+// (Windows) or when the argument holds no other "/" (POSIX, where "/" also
+// starts absolute paths). An empty list is a help request. backup does not
+// force compatibility here.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool slashIsAlwaysSwitch);
 
 }  // namespace scourby

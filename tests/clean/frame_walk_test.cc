@@ -68,6 +68,10 @@ TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
   Bytes otherStream;
   for (int i = 0; i < 4; ++i) otherStream += Frame(0xF3, 0x84, 0x64, i);
   const int otherLength = static_cast<int>(otherStream.size() / 4);
+  // MPEG 1 Layer III, 48000 Hz, 128 kbit/s.
+  Bytes rate48000;
+  for (int i = 0; i < 4; ++i) rate48000 += Frame(0xFB, 0x94, 0x64, i);
+  const int rate48000Length = static_cast<int>(rate48000.size() / 4);
   const Bytes picture = Id3v2PictureTag(150000, 1);
   const struct {
     const char* name;
@@ -89,6 +93,10 @@ TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
        Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(otherStream, otherLength)},
       {"frames of another stream straight after the last frame",
        Layout().Keep(Frames(3, 0)).Keep(otherStream, otherLength)},
+      // The same version and layer at 48000 Hz is another stream: it does
+      // not confirm a 44100 Hz frame stranded in front of it.
+      {"a frame behind junk followed by frames that differ only in sample rate",
+       Layout().Keep(Frames(3, 0)).Junk("JUNK" + Frame()).Keep(rate48000, rate48000Length)},
       {"a frame behind junk confirmed by a tag", Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Id3v1Tag())},
       {"a frame behind junk confirmed by the cut-off last frame",
        Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Frame().substr(0, 100))},

@@ -49,13 +49,26 @@ ParsedArguments Parse(const Args& args, bool slashIsAlwaysSwitch = false) {
   return ParseArguments(args, slashIsAlwaysSwitch);
 }
 
+// Each letter sets its own flag and no other, in either case; letters
+// combine behind any prefix.
 TEST(ParseArguments, SwitchLettersSetOptions) {
-  const auto parsed = Parse({"a.mp3", "/vB", "--t", "-F", "/cspd"});
-  ASSERT_EQ(parsed.action, ParsedArguments::Action::kRun);
-  const Options& o = parsed.options;
-  EXPECT_EQ(o.verbose + o.backup + o.saveTrash + o.noReconstruct + o.compatibility + o.recurse + o.keepId3v1 +
-                o.keepTimestamp,
-            8);
+  using Flag = std::int32_t Options::*;
+  const std::pair<char, Flag> letters[] = {
+      {'v', &Options::verbose},       {'b', &Options::backup},        {'t', &Options::saveTrash},
+      {'f', &Options::noReconstruct}, {'c', &Options::compatibility}, {'s', &Options::recurse},
+      {'p', &Options::keepId3v1},     {'d', &Options::keepTimestamp},
+  };
+  for (const auto& [letter, flag] : letters) {
+    for (const char typed : {letter, static_cast<char>(letter - 'a' + 'A')}) {
+      const auto parsed = Parse({"a.mp3", std::string("/") + typed});
+      ASSERT_EQ(parsed.action, ParsedArguments::Action::kRun) << typed;
+      for (const auto& [other, otherFlag] : letters) {
+        EXPECT_EQ(parsed.options.*otherFlag, other == letter ? 1 : 0) << typed << " sets " << other;
+      }
+    }
+  }
+  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspd"});
+  for (const auto& [letter, flag] : letters) EXPECT_EQ(all.options.*flag, 1) << letter;
 }
 
 TEST(ParseArguments, HelpAndInvalidSwitches) {

@@ -153,9 +153,10 @@ TEST(Properties, ModesAgreeNothingIsLostAndCleaningIsIdempotent) {
 namespace scourby::testing {
 namespace {
 
-// Files of several megabytes are mapped a window at a time and their kept
-// frames written in long runs: the modes still agree, and the result is
-// exactly the frames, with everything else in the trash in file order.
+// Files of several megabytes are read through many fillings of the read
+// buffer and their kept frames written in long runs: the modes still agree,
+// and the result is exactly the frames, with everything else in the trash
+// in file order.
 TEST(Properties, LargeFilesCleanToExactlyTheirFrames) {
   std::mt19937 random(7);
   std::vector<Generated> inputs;

@@ -44,11 +44,11 @@ RunResult RunScourby(const std::vector<std::string>& arguments, const std::strin
 
 // The same, but a program still running after this many seconds is killed
 // (exit code 128 + SIGKILL), so a hang fails the test instead of stalling it.
+RunResult RunScourbyWithin(int seconds, const std::vector<std::string>& arguments, const std::string& cwd = {});
+
 // The file lines of a run's output: what stands between the option echo and
 // the summary line ("<malformed>" and the output when either is missing).
 std::string FileLines(const Bytes& out);
-
-RunResult RunScourbyWithin(int seconds, const std::vector<std::string>& arguments, const std::string& cwd = {});
 
 // The program running in the background, for tests that signal it or close
 // its output while it works.

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   const Bytes head = Id3v2Tag(2038);
   const Bytes tag = Id3v1Tag();
   const Bytes shortened = Frames(4) + Frame().substr(0, 317);
-  // Large enough to be read through several mapped windows.
+  // Large enough to be read through many fillings of the read buffer.
   const Bytes many = Frames(12000);
   const Bytes large = Id3v2Tag(300000) + many.substr(0, 417 * 7000) + "JUNK" + many.substr(417 * 7000) + tag;
 
