@@ -41,8 +41,8 @@ struct Run {
   std::string printed;
   std::string after;  // the input file afterwards
   bool hasTrash = false;
-  std::string trash;       // what this run added to the trash
-  std::string earlier;     // what the trash held before
+  std::string trash;    // what this run added to the trash
+  std::string earlier;  // what the trash held before
   bool hasBak = false;
   std::string bak;
   bool hasClean = false;
@@ -123,9 +123,7 @@ bool StreamChangesAt(const std::string& cleaned, std::int64_t from) {
 
 std::string Last128(const std::string& bytes) { return bytes.substr(bytes.size() - 128); }
 
-bool EndsInValidTag(const std::string& bytes) {
-  return bytes.size() >= 128 && IsValidId3v1(Bytes(Last128(bytes)));
-}
+bool EndsInValidTag(const std::string& bytes) { return bytes.size() >= 128 && IsValidId3v1(Bytes(Last128(bytes))); }
 
 void CheckModesAgree(const Run& direct, const Run& compat, const std::string& content, bool backup) {
   FUZZ_CHECK(direct.result.outcome == compat.result.outcome);
@@ -168,8 +166,8 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
   FUZZ_CHECK(DecodeAt(content, at, first));
   FUZZ_CHECK(run.after.compare(0, 4, content, static_cast<std::size_t>(at), 4) == 0);
   if (options.noReconstruct) {
-    FUZZ_CHECK(run.after.compare(0, static_cast<std::size_t>(first.frameLength), content,
-                                 static_cast<std::size_t>(at), static_cast<std::size_t>(first.frameLength)) == 0);
+    FUZZ_CHECK(run.after.compare(0, static_cast<std::size_t>(first.frameLength), content, static_cast<std::size_t>(at),
+                                 static_cast<std::size_t>(first.frameLength)) == 0);
   }
   if (options.saveTrash) {
     // The reconstructor overwrites bytes but never changes a frame's

@@ -68,8 +68,7 @@ std::int64_t SearchByWindow(std::span<const std::uint8_t> file, std::int64_t sta
   for (std::int64_t counted = 0;; counted += 4) {
     std::memcpy(window, window + 4, 4);
     const std::int64_t at = start + counted;
-    const std::int64_t got =
-        std::clamp<std::int64_t>(static_cast<std::int64_t>(file.size()) - at, 0, 4);
+    const std::int64_t got = std::clamp<std::int64_t>(static_cast<std::int64_t>(file.size()) - at, 0, 4);
     if (got > 0) std::memcpy(window + 4, file.data() + at, static_cast<std::size_t>(got));
     const std::uint8_t* first = std::find(window, window + 8, 0xFF);
     const std::int64_t index = first - window;

@@ -87,7 +87,8 @@ struct Pass {
 // cleaned at its final target, so that it stays a link to the cleaned data).
 // Either way the cleaners' lock keeps a second cleaner off the file.
 bool Open(Pass& pass) {
-  pass.input = File::OpenExisting(pass.path, pass.compat ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
+  pass.input =
+      File::OpenExisting(pass.path, pass.compat ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
   if (!pass.input.IsOpen() || (pass.compat && !pass.input.TryLock())) return pass.Fail(Outcome::kCannotOpen);
   pass.result.bytesRead = pass.input.LengthWhenOpened();
   if (pass.result.bytesRead < 0) return pass.Fail(Outcome::kCannotOpen);
@@ -254,7 +255,8 @@ bool Replace(Pass& pass) {
   if (!platform::kOpenFilesCanBeRenamed) pass.input.Close();
   const std::string backupPath = pass.target + ".bak";
   const bool movedAside = pass.options.backup && platform::RenameReplacing(pass.target, backupPath);
-  const bool replaced = (!pass.options.backup || movedAside) && platform::RenameReplacing(pass.cleanPath(), pass.target);
+  const bool replaced =
+      (!pass.options.backup || movedAside) && platform::RenameReplacing(pass.cleanPath(), pass.target);
   pass.input.Close();
   if (replaced) return true;
   // The input keeps (or gets back) its name.

@@ -24,11 +24,11 @@ struct CleanResult {
     kCleaned,
   };
   Outcome outcome = Outcome::kCannotOpen;
-  std::string failedPath;       // the file the failing step was about
-  RiffWave riff;                // what the start of the file holds
-  std::int64_t bytesRead = 0;   // the input's length when it was opened
-  std::int64_t bytesKept = 0;   // complete frames written, plus a kept tag
-  std::uint32_t frameCount = 0; // frames visited, an incomplete last one too
+  std::string failedPath;        // the file the failing step was about
+  RiffWave riff;                 // what the start of the file holds
+  std::int64_t bytesRead = 0;    // the input's length when it was opened
+  std::int64_t bytesKept = 0;    // complete frames written, plus a kept tag
+  std::uint32_t frameCount = 0;  // frames visited, an incomplete last one too
 };
 
 // Cleans one file: prints its line(s), rewrites it in place (direct mode) or

@@ -29,9 +29,9 @@ class MarkerLookahead {
   bool known_ = false;
   bool found_ = false;  // a pair begins at next_; else none before it
   std::uint64_t refills_ = 0;
-  std::uintptr_t base_ = 0;         // where the buffer lies
-  std::size_t scannedFrom_ = 0;     // offsets in the buffer: no pair begins in
-  std::size_t next_ = 0;            // [scannedFrom_, next_)
+  std::uintptr_t base_ = 0;      // where the buffer lies
+  std::size_t scannedFrom_ = 0;  // offsets in the buffer: no pair begins in
+  std::size_t next_ = 0;         // [scannedFrom_, next_)
 };
 
 }  // namespace scourby

@@ -51,8 +51,8 @@ class OutputFile {
   std::string path_;
   platform::File file_;
   std::vector<std::uint8_t> buffer_;
-  std::int64_t start_ = 0;   // the file's length when it was opened
-  std::int64_t offset_ = 0;  // where the next write goes
+  std::int64_t start_ = 0;    // the file's length when it was opened
+  std::int64_t offset_ = 0;   // where the next write goes
   std::int64_t synced_ = -1;  // where it went when the file was last pushed to the disk
   bool owned_ = false;
   bool failed_ = false;

@@ -43,27 +43,18 @@ void PrintTrashFailure(const std::string& trashPath) { platform::WriteStdoutLine
 std::string FinalLine(const CleanResult& result) {
   const std::string& path = result.failedPath;
   switch (result.outcome) {
-    case Outcome::kCannotOpen:
-      return "...Cannot open!";
+    case Outcome::kCannotOpen: return "...Cannot open!";
     case Outcome::kRiffError:
       return result.riff.notWave ? "...RIFF but not WAVE (" + result.riff.id + ")!"
                                  : "...WAVE-file chunk '" + result.riff.id + "' incomplete, 'data' not found!";
-    case Outcome::kNoMpeg:
-      return "...No MP3!";
-    case Outcome::kCancelled:
-      return "";
-    case Outcome::kCouldNotRead:
-      return " ! Could not read " + path;
-    case Outcome::kCouldNotWrite:
-      return " ! Could not write " + path;
-    case Outcome::kCouldNotRewrite:
-      return " ! Could not rewrite " + path;
-    case Outcome::kCouldNotRename:
-      return " ! Could not rename " + path + ".clean to " + path;
-    case Outcome::kChangedMeanwhile:
-      return " ! Could not clean " + path + ": it changed meanwhile";
-    case Outcome::kCleaned:
-      return " - Cleaned " + std::to_string(result.bytesRead - result.bytesKept) + " bytes";
+    case Outcome::kNoMpeg: return "...No MP3!";
+    case Outcome::kCancelled: return "";
+    case Outcome::kCouldNotRead: return " ! Could not read " + path;
+    case Outcome::kCouldNotWrite: return " ! Could not write " + path;
+    case Outcome::kCouldNotRewrite: return " ! Could not rewrite " + path;
+    case Outcome::kCouldNotRename: return " ! Could not rename " + path + ".clean to " + path;
+    case Outcome::kChangedMeanwhile: return " ! Could not clean " + path + ": it changed meanwhile";
+    case Outcome::kCleaned: return " - Cleaned " + std::to_string(result.bytesRead - result.bytesKept) + " bytes";
   }
   return "";
 }

@@ -31,7 +31,8 @@ std::int32_t ConsoleBreakHandler(std::uint32_t eventCode) {
   const char* name = EventName(eventCode);
   if (name == nullptr) return 0;
   // Built in a local buffer: a signal handler may not allocate.
-  const char* what = cancelCurrentFile.load() ? " -> Canceling current file ***\r\n" : " -> Finishing current file ***\r\n";
+  const char* what =
+      cancelCurrentFile.load() ? " -> Canceling current file ***\r\n" : " -> Finishing current file ***\r\n";
   char notice[96];
   std::size_t length = 0;
   for (const char* part : {"\r\n*** ", name, what}) {

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "clean/run_state.h"
 #include "cli/break_handler.h"
 #include "cli/command_line.h"
 #include "cli/file_spec.h"
-#include "clean/run_state.h"
 #include "mpeg/frame_header.h"
 #include "platform/console.h"
 #include "platform/dir.h"

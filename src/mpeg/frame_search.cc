@@ -18,8 +18,8 @@ bool FFBetween(platform::Reader& input, std::int64_t from, std::int64_t to) {
   if (from >= to) return false;
   const std::span<const std::uint8_t> bytes = input.Peek(from, static_cast<std::size_t>(to - from));
   if (bytes.empty()) return false;
-  return std::memchr(bytes.data(), kSyncByte, std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(to - from))) !=
-         nullptr;
+  return std::memchr(bytes.data(), kSyncByte,
+                     std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(to - from))) != nullptr;
 }
 
 // The search reads the file 4 bytes at a time from its start into an
@@ -33,7 +33,7 @@ bool FFBetween(platform::Reader& input, std::int64_t from, std::int64_t to) {
 // look, and they are found a vector at a time.
 std::int64_t FindHeader(platform::Reader& input, std::int64_t start, FrameHeader& header) {
   const std::int64_t last = start + kSearchReach;  // the last place a header may begin
-  std::int64_t from = start;                        // the first place not yet scanned
+  std::int64_t from = start;                       // the first place not yet scanned
   while (from <= last) {
     std::span<const std::uint8_t> bytes = input.Peek(from, 2);
     if (bytes.size() < 2) return -1;

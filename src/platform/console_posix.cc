@@ -7,7 +7,6 @@
 namespace scourby::platform {
 namespace {
 
-
 void WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t put = ::write(fd, data, size);

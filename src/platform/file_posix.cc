@@ -40,9 +40,7 @@ int OpenNoBlock(const std::string& path, int flags, std::int64_t* length = nullp
   return OpenRegular(path, flags, length);
 }
 
-std::int64_t ToNanoseconds(const timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
+std::int64_t ToNanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
 timespec FromNanoseconds(std::int64_t ns) {
   timespec t;

@@ -52,8 +52,7 @@ HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD di
 // (links followed), in its plain form; empty when it cannot be told.
 std::string FinalPathOfHandle(HANDLE handle) {
   char buffer[MAX_PATH * 4];
-  const DWORD length =
-      GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  const DWORD length = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length == 0 || length >= sizeof buffer) return {};
   const std::string path(buffer, length);
   // "\\?\C:\..." or "\\?\UNC\server\share\...".
@@ -76,9 +75,9 @@ bool IsEntryItself(const std::string& path, HANDLE handle) {
   if (folder.back() == ':') folder += '.';
   const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
   const std::string final = FinalPathOfHandle(handle);
-  const HANDLE folderHandle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE folderHandle =
+      CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folderHandle == INVALID_HANDLE_VALUE) return final.empty();
   std::string expected = FinalPathOfHandle(folderHandle);
   CloseHandle(folderHandle);
@@ -150,7 +149,8 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, info);
   if (handle == nullptr) return File();
   File file(handle);
-  file.lengthWhenOpened_ = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  file.lengthWhenOpened_ =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   // A read-only file is never rewritten, also where the system would let an
   // administrator open it for writing (as Wine does for root).
   if (write && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return File();
@@ -283,8 +283,9 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
     }
     // Where the system shows a link as the file it leads to (Wine), the
     // path that the file at to resolves to tells.
-    const HANDLE handle = CreateFileA(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE handle =
+        CreateFileA(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool itself = IsEntryItself(to, handle);
     CloseHandle(handle);

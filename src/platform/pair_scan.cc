@@ -42,7 +42,8 @@ std::size_t Sse2(std::span<const std::uint8_t> bytes, BytePair a, BytePair b) {
     const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
     __m128i hit = _mm_and_si128(_mm_cmpeq_epi8(x, a1), _mm_cmpeq_epi8(kMasked ? _mm_and_si128(y, am) : y, a2));
     if constexpr (kTwo) {
-      hit = _mm_or_si128(hit, _mm_and_si128(_mm_cmpeq_epi8(x, b1), _mm_cmpeq_epi8(kMasked ? _mm_and_si128(y, bm) : y, b2)));
+      hit = _mm_or_si128(hit,
+                         _mm_and_si128(_mm_cmpeq_epi8(x, b1), _mm_cmpeq_epi8(kMasked ? _mm_and_si128(y, bm) : y, b2)));
     }
     const auto hits = static_cast<std::uint32_t>(_mm_movemask_epi8(hit));
     if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
@@ -65,8 +66,8 @@ __attribute__((target("avx2"))) std::size_t Avx2(std::span<const std::uint8_t> b
     __m256i hit =
         _mm256_and_si256(_mm256_cmpeq_epi8(x, a1), _mm256_cmpeq_epi8(kMasked ? _mm256_and_si256(y, am) : y, a2));
     if constexpr (kTwo) {
-      hit = _mm256_or_si256(
-          hit, _mm256_and_si256(_mm256_cmpeq_epi8(x, b1), _mm256_cmpeq_epi8(kMasked ? _mm256_and_si256(y, bm) : y, b2)));
+      hit = _mm256_or_si256(hit, _mm256_and_si256(_mm256_cmpeq_epi8(x, b1),
+                                                  _mm256_cmpeq_epi8(kMasked ? _mm256_and_si256(y, bm) : y, b2)));
     }
     const auto hits = static_cast<std::uint32_t>(_mm256_movemask_epi8(hit));
     if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
@@ -76,7 +77,7 @@ __attribute__((target("avx2"))) std::size_t Avx2(std::span<const std::uint8_t> b
 
 template <bool kTwo, bool kMasked>
 __attribute__((target("avx512f,avx512bw"))) std::size_t Avx512(std::span<const std::uint8_t> bytes, BytePair a,
-                                                                BytePair b) {
+                                                               BytePair b) {
   const __m512i a1 = _mm512_set1_epi8(static_cast<char>(a.first)),
                 am = _mm512_set1_epi8(static_cast<char>(a.secondMask)),
                 a2 = _mm512_set1_epi8(static_cast<char>(a.second)), b1 = _mm512_set1_epi8(static_cast<char>(b.first)),
@@ -87,7 +88,8 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t Avx512(std::span<const s
   const auto hitsAt = [&](std::size_t at) __attribute__((target("avx512f,avx512bw"), always_inline)) {
     const __m512i x = _mm512_loadu_si512(p + at);
     const __m512i y = _mm512_loadu_si512(p + at + 1);
-    std::uint64_t hits = _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(x, a1), kMasked ? _mm512_and_si512(y, am) : y, a2);
+    std::uint64_t hits =
+        _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(x, a1), kMasked ? _mm512_and_si512(y, am) : y, a2);
     if constexpr (kTwo) {
       hits |= _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(x, b1), kMasked ? _mm512_and_si512(y, bm) : y, b2);
     }
@@ -113,13 +115,13 @@ using Kernel = std::size_t (*)(std::span<const std::uint8_t>, BytePair, BytePair
 Kernel Pick(ScanWidth width, bool two, bool masked) {
   switch (width) {
     case ScanWidth::kAvx512:
-      return two ? (masked ? Avx512<true, true> : Avx512<true, false>) : (masked ? Avx512<false, true> : Avx512<false, false>);
+      return two ? (masked ? Avx512<true, true> : Avx512<true, false>)
+                 : (masked ? Avx512<false, true> : Avx512<false, false>);
     case ScanWidth::kAvx2:
       return two ? (masked ? Avx2<true, true> : Avx2<true, false>) : (masked ? Avx2<false, true> : Avx2<false, false>);
     case ScanWidth::kSse2:
       return two ? (masked ? Sse2<true, true> : Sse2<true, false>) : (masked ? Sse2<false, true> : Sse2<false, false>);
-    case ScanWidth::kPlain:
-      break;
+    case ScanWidth::kPlain: break;
   }
   return nullptr;
 }
@@ -151,7 +153,8 @@ ScanWidth BestScanWidth() {
 }
 
 std::size_t FindBytePairWith(ScanWidth width, std::span<const std::uint8_t> bytes, BytePair a, BytePair b) {
-  const Kernel kernel = Pick(std::min(width, BestScanWidth()), !SamePair(a, b), a.secondMask != 0xFF || b.secondMask != 0xFF);
+  const Kernel kernel =
+      Pick(std::min(width, BestScanWidth()), !SamePair(a, b), a.secondMask != 0xFF || b.secondMask != 0xFF);
   return kernel != nullptr ? kernel(bytes, a, b) : Plain(bytes, 0, a, b);
 }
 

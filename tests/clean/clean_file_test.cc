@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "support/mp3_fixtures.h"
-#include "tags/frame_reconstructor.h"
 #include "support/test_support.h"
+#include "tags/frame_reconstructor.h"
 
 namespace scourby::testing {
 namespace {
@@ -80,8 +80,7 @@ TEST(CleanFile, MarkersAreFoundWhereverTheLookaheadStepsEnd) {
   };
   const std::size_t boundary = kStep - 1;  // from the start of the scan
   const Case cases[] = {
-      {"pair on a step's last byte, scan from frame 0",
-       {{int(boundary / kFrame), {boundary % kFrame, "TAG"}}}},
+      {"pair on a step's last byte, scan from frame 0", {{int(boundary / kFrame), {boundary % kFrame, "TAG"}}}},
       {"pair on a step's last byte, scan from frame 1",
        {{0, {200, "TAG"}}, {1 + int(boundary / kFrame), {boundary % kFrame, "TAG"}}}},
       {"lyrics marker beyond a step", {{0, {300, "LYRICSBEGIN"}}, {50, {100, "LYRICSBEGIN"}}}},
@@ -92,7 +91,8 @@ TEST(CleanFile, MarkersAreFoundWhereverTheLookaheadStepsEnd) {
     Bytes input, expected;
     for (int i = 0; i < 90; ++i) {
       const auto mark = c.marks.find(i);
-      Bytes frame = mark == c.marks.end() ? Frame(0xFB, 0x90, 0x64, i) : marked(i, mark->second.first, mark->second.second);
+      Bytes frame =
+          mark == c.marks.end() ? Frame(0xFB, 0x90, 0x64, i) : marked(i, mark->second.first, mark->second.second);
       input += frame;
       std::vector<std::uint8_t> cleared(frame.begin(), frame.end());
       ReconstructFrame(cleared);

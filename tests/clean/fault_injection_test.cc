@@ -30,7 +30,7 @@ struct Sample {
   Bytes input;
   Bytes clean;  // cleaned without /P
   Bytes trash;
-  Bytes tag;    // the trailing ID3v1 tag, appended with /P
+  Bytes tag;                                                 // the trailing ID3v1 tag, appended with /P
   std::vector<std::pair<std::size_t, std::size_t>> removed;  // where the trash's bytes lie in the input
 };
 
@@ -52,7 +52,8 @@ Sample MakeSample(int frameCount) {
   s.clean = frames + expectedLast;
   s.trash = head + junk + tail.substr(100);
   s.tag = Id3v1Tag();
-  s.removed = {{0, head.size()}, {head.size() + split, junk.size()}, {s.input.size() - tail.size() + 100, tail.size() - 100}};
+  s.removed = {
+      {0, head.size()}, {head.size() + split, junk.size()}, {s.input.size() - tail.size() + 100, tail.size() - 100}};
   return s;
 }
 
@@ -165,14 +166,10 @@ std::vector<FaultPlan> Faults(const FaultPlan& counted) {
 
 std::string Describe(const FaultPlan& p) {
   switch (p.kind) {
-    case FaultKind::kFail:
-      return std::string(OpName(p.op)) + " #" + std::to_string(p.failAt) + " fails";
-    case FaultKind::kShortWrite:
-      return "write #" + std::to_string(p.failAt) + " comes back short";
-    case FaultKind::kDiskFull:
-      return "disk full after " + std::to_string(p.byteBudget) + " bytes";
-    case FaultKind::kNone:
-      break;
+    case FaultKind::kFail: return std::string(OpName(p.op)) + " #" + std::to_string(p.failAt) + " fails";
+    case FaultKind::kShortWrite: return "write #" + std::to_string(p.failAt) + " comes back short";
+    case FaultKind::kDiskFull: return "disk full after " + std::to_string(p.byteBudget) + " bytes";
+    case FaultKind::kNone: break;
   }
   return "no fault";
 }

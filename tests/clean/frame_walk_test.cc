@@ -83,9 +83,14 @@ TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
        Layout().Junk(Id3v2Tag(3000) + Id3v2PictureTag(90000, 2) + Id3v2Tag(20)).Keep(Frames(4, 0))},
       {"a picture's chance headers between two runs",
        Layout().Keep(Frames(3, 0)).Junk(Picture(50000, 3)).Keep(Frames(3, 3)).Junk(Picture(20000, 4))},
-      {"joined files: tags with pictures longer than the reach between the parts",
-       Layout().Junk(picture).Keep(Frames(5, 0)).Junk(Id3v1Tag() + picture).Keep(Frames(5, 5)).Junk(Id3v1Tag() + picture)
-           .Keep(Frames(5, 10)).Junk(Id3v1Tag())},
+      {"joined files: tags with pictures longer than the reach between the parts", Layout()
+                                                                                       .Junk(picture)
+                                                                                       .Keep(Frames(5, 0))
+                                                                                       .Junk(Id3v1Tag() + picture)
+                                                                                       .Keep(Frames(5, 5))
+                                                                                       .Junk(Id3v1Tag() + picture)
+                                                                                       .Keep(Frames(5, 10))
+                                                                                       .Junk(Id3v1Tag())},
       {"a frame stranded between junk", Layout().Keep(Frames(3, 0)).Junk("JUNK" + Frame() + "JUNK").Keep(Frames(3, 4))},
       {"two frames stranded between junk",
        Layout().Keep(Frames(3, 0)).Junk("JUNK" + Frames(2, 3) + "JUNK").Keep(Frames(3, 5))},
@@ -97,12 +102,14 @@ TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
       // not confirm a 44100 Hz frame stranded in front of it.
       {"a frame behind junk followed by frames that differ only in sample rate",
        Layout().Keep(Frames(3, 0)).Junk("JUNK" + Frame()).Keep(rate48000, rate48000Length)},
-      {"a frame behind junk confirmed by a tag", Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Id3v1Tag())},
+      {"a frame behind junk confirmed by a tag",
+       Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Id3v1Tag())},
       {"a frame behind junk confirmed by the cut-off last frame",
        Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Frame().substr(0, 100))},
       {"a tag that claims more than the file holds is searched through",
        Layout().Keep(Frames(3, 0)).Junk(Id3v2Tag(10).substr(0, 6) + "\x7F\x7F\x7F\x7F" + "junk").Keep(Frames(3, 3))},
-      {"junk longer than the reach ends the stream", Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Frames(3, 3))},
+      {"junk longer than the reach ends the stream",
+       Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Frames(3, 3))},
       {"an ID3v2 tag beyond the reach does not renew it",
        Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Id3v2Tag(10) + Frames(3, 3))},
   };
@@ -144,13 +151,12 @@ TEST(FrameWalk, AXingCountEndsTheStreamOnlyWhereNoConfirmedStreamGoesOn) {
       {"count met, then the end", Layout().Keep(XingFrame(3) + Frames(3, 0)), true},
       {"count met, then junk with a chance frame",
        Layout().Keep(XingFrame(3) + Frames(3, 0)).Junk("JUNK" + Frame() + "JUNK"), true},
-      {"count met, then a confirmed stream: the count is stale",
-       Layout().Keep(XingFrame(2) + Frames(5, 0)), false},
+      {"count met, then a confirmed stream: the count is stale", Layout().Keep(XingFrame(2) + Frames(5, 0)), false},
       {"joined VBR files: the count of the first part is stale",
        Layout().Keep(XingFrame(3) + Frames(3, 0)).Junk(Id3v1Tag() + Id3v2Tag(100)).Keep(XingFrame(2) + Frames(2, 5)),
        false},
-      {"count met, then a single frame and junk",
-       Layout().Keep(XingFrame(1) + Frames(1, 0)).Junk(Frame() + "JUNK"), true},
+      {"count met, then a single frame and junk", Layout().Keep(XingFrame(1) + Frames(1, 0)).Junk(Frame() + "JUNK"),
+       true},
       {"a count of one frame, then another stream: the one frame confirms the first",
        Layout().Keep(XingFrame(1) + Frames(1, 0)).Keep(Frame(0xF3, 0x84, 0x64, 0) + Frame(0xF3, 0x84, 0x64, 1), 192),
        false},

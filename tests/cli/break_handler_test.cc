@@ -44,8 +44,9 @@ TEST(ConsoleBreakHandler, PrintsNoticeForEachEventAndSetsFlag) {
       const std::string notice = CaptureStderr([&] { handled = ConsoleBreakHandler(event.code); });
       EXPECT_EQ(handled, 1);
       EXPECT_EQ(BreakRequested.load(), 1);
-      EXPECT_EQ(notice, std::string("\r\n*** ") + event.name +
-                            (compatibility ? " -> Canceling current file ***\r\n" : " -> Finishing current file ***\r\n"));
+      EXPECT_EQ(notice,
+                std::string("\r\n*** ") + event.name +
+                    (compatibility ? " -> Canceling current file ***\r\n" : " -> Finishing current file ***\r\n"));
     }
   }
 }

@@ -114,9 +114,7 @@ TEST(ParseArguments, SlashStartsASwitchOnlyWithoutAnotherSlashUnlessAlwaysSwitch
   EXPECT_EQ(windows.action, ParsedArguments::Action::kInvalidSwitch);
 }
 
-TEST(ParseArguments, BackupDoesNotForceCompatibilityHere) {
-  EXPECT_EQ(Parse({"/b"}).options.compatibility, 0);
-}
+TEST(ParseArguments, BackupDoesNotForceCompatibilityHere) { EXPECT_EQ(Parse({"/b"}).options.compatibility, 0); }
 
 }  // namespace
 }  // namespace scourby

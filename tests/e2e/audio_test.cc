@@ -18,9 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Have(const std::string& tool) {
-  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool Have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
 bool Sh(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -256,7 +254,8 @@ TEST(Conformance, BitstreamsComeOutByteIdenticalExceptTheCutOffFrame) {
   const fs::path corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no shared corpus";
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(corpus / "conformance")) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(corpus / "conformance"))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   for (const char* mode : {"/T", "/TC"}) {
     TempDir dir;

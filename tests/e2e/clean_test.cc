@@ -1,11 +1,11 @@
 // Cleaning single files end to end: the program's output, the cleaned file
 // and the trash file, byte for byte, in direct and compatibility mode.
-#include <gtest/gtest.h>
 #include <fcntl.h>
-#include <cstdlib>
-#include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdlib>
+#include <filesystem>
 
 #include "support/mp3_fixtures.h"
 #include "support/test_support.h"
@@ -73,29 +73,53 @@ std::vector<Case> Cases() {
       {"text file", "hello, world\n", {"/T"}, "hello, world\n", "<none>", -999},
       {"frames only", frames, {}, frames, "<none>", 0},
       {"frames only, empty trash deleted", frames, {"/T"}, frames, "<none>", 0},
-      {"ID3v2 and ID3v1", head + frames + tag, {"/T"}, frames, head + tag,
+      {"ID3v2 and ID3v1",
+       head + frames + tag,
+       {"/T"},
+       frames,
+       head + tag,
        static_cast<long long>(head.size() + tag.size())},
       {"kept ID3v1", head + frames + tag, {"/T", "/P"}, frames + tag, head + tag, static_cast<long long>(head.size())},
       {"keep asked, no valid tag", frames + "TAG\x01", {"/P"}, frames, "<none>", 4},
       {"junk between frames", frames.substr(0, 1251) + junk + frames.substr(1251), {"/T"}, frames, junk, 12},
       {"cut-off last frame", frames + cut, {"/T"}, frames, cut, 200},
-      {"lyrics and tag after frames", frames + lyrics + tag, {"/T"}, frames, lyrics + tag,
+      {"lyrics and tag after frames",
+       frames + lyrics + tag,
+       {"/T"},
+       frames,
+       lyrics + tag,
        static_cast<long long>(lyrics.size() + tag.size())},
       {"RIFF/WAVE", RiffWave(frames), {"/T"}, frames, RiffWave(frames).substr(0, 58), 58},
-      {"Xing count keeps the Xing frame and that many frames", XingFrame(3) + Frames(4) + "JUNK", {"/T"},
-       XingFrame(3) + Frames(3), Frames(4).substr(417 * 3) + "JUNK", 417 + 4},
-      {"a stream that goes on beyond its Xing count is kept", XingFrame(3) + Frames(6), {"/T"},
-       XingFrame(3) + Frames(6), "<none>", 0},
-      {"junk beyond the search range ends the walk", frames + Bytes(64100, '\0') + frames, {"/T"}, frames,
-       Bytes(64100, '\0') + frames, 64100 + 5 * 417},
+      {"Xing count keeps the Xing frame and that many frames",
+       XingFrame(3) + Frames(4) + "JUNK",
+       {"/T"},
+       XingFrame(3) + Frames(3),
+       Frames(4).substr(417 * 3) + "JUNK",
+       417 + 4},
+      {"a stream that goes on beyond its Xing count is kept",
+       XingFrame(3) + Frames(6),
+       {"/T"},
+       XingFrame(3) + Frames(6),
+       "<none>",
+       0},
+      {"junk beyond the search range ends the walk",
+       frames + Bytes(64100, '\0') + frames,
+       {"/T"},
+       frames,
+       Bytes(64100, '\0') + frames,
+       64100 + 5 * 417},
   };
   // A frame that runs into a tag: the frame keeps its length, the tag start
   // inside it is cleared, and the tag counts twice with /P.
   Bytes shortened = Frames(4) + Frame().substr(0, 317);
   Bytes reconstructed = Frames(4) + Frame().substr(0, 317) + Bytes(100, Frame()[316]);
   cases.push_back({"tag inside the last frame, kept", shortened + tag, {"/P"}, reconstructed + tag, "<none>", -100});
-  cases.push_back({"tag inside the last frame, reconstructor off", shortened + tag, {"/F", "/T"},
-                   Frames(4) + Frame().substr(0, 317) + tag.substr(0, 100), tag.substr(100), 28});
+  cases.push_back({"tag inside the last frame, reconstructor off",
+                   shortened + tag,
+                   {"/F", "/T"},
+                   Frames(4) + Frame().substr(0, 317) + tag.substr(0, 100),
+                   tag.substr(100),
+                   28});
   return cases;
 }
 
@@ -203,8 +227,8 @@ TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
         if (inTheWay) {
           // Without its output the file is not cleaned (and without its
           // trash the removed bytes would be lost).
-          const std::string line = out == ".bak" ? "a.mp3 ! Could not rename a.mp3.clean to a.mp3"
-                                                 : "a.mp3 ! Could not write a.mp3" + out;
+          const std::string line =
+              out == ".bak" ? "a.mp3 ! Could not rename a.mp3.clean to a.mp3" : "a.mp3 ! Could not write a.mp3" + out;
           EXPECT_NE(run.out.find(line + "\r\n\r\nFinished! Processed 0"), std::string::npos) << run.out;
           EXPECT_EQ(ReadFile(dir / "a.mp3"), original);
         } else {
@@ -290,8 +314,8 @@ TEST(CleanFile, ALinkIsCleanedAtItsFinalTarget) {
       names.push_back(entry.path().lexically_relative(dir.path()).string());
     }
     std::sort(names.begin(), names.end());
-    std::vector<std::string> expected = {"lib", "lib/hop.mp3", "lib/song.mp3", "lib/song.mp3.trash", "store",
-                                         "store/song.mp3"};
+    std::vector<std::string> expected = {"lib",   "lib/hop.mp3",   "lib/song.mp3", "lib/song.mp3.trash",
+                                         "store", "store/song.mp3"};
     if (std::string(mode) == "/TB") expected.push_back("store/song.mp3.bak");
     EXPECT_EQ(names, expected);
   }
@@ -337,8 +361,10 @@ namespace {
 class FullDisk {
  public:
   explicit FullDisk(const std::string& size) {
-    mounted_ = geteuid() == 0 && std::system(("mount -t tmpfs -o size=" + size + " scourby-test " + dir_.path().string() +
-                                              " 2>/dev/null").c_str()) == 0;
+    mounted_ =
+        geteuid() == 0 &&
+        std::system(
+            ("mount -t tmpfs -o size=" + size + " scourby-test " + dir_.path().string() + " 2>/dev/null").c_str()) == 0;
   }
   ~FullDisk() {
     if (mounted_) std::system(("umount " + dir_.path().string()).c_str());
@@ -360,11 +386,10 @@ TEST(CleanFile, AFullDiskLeavesTheInputUntouchedInCompatibilityMode) {
   // With /T, whichever output meets the full disk first is named.
   for (const char* mode : {"/C", "/CT", "/B"}) {
     const RunResult run = RunScourby({"a.mp3", mode}, disk.path());
-    const bool named = run.out.find("a.mp3 ! Could not write a.mp3.clean\r\n\r\nFinished! Processed 0 file(s)") !=
-                           std::string::npos ||
-                       (std::string(mode) == "/CT" &&
-                        run.out.find("a.mp3 ! Could not write a.mp3.trash\r\n\r\nFinished! Processed 0 file(s)") !=
-                            std::string::npos);
+    const bool named =
+        run.out.find("a.mp3 ! Could not write a.mp3.clean\r\n\r\nFinished! Processed 0 file(s)") != std::string::npos ||
+        (std::string(mode) == "/CT" &&
+         run.out.find("a.mp3 ! Could not write a.mp3.trash\r\n\r\nFinished! Processed 0 file(s)") != std::string::npos);
     EXPECT_TRUE(named) << mode << run.out;
     EXPECT_TRUE(ReadFile(disk / "a.mp3") == original);
     EXPECT_FALSE(Exists(disk / "a.mp3.clean"));

@@ -76,7 +76,8 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
       {{"/V"}, kBanner + "* Verbose mode\nUse /? option for help.\n\n" + Summary(0, 0)},
       {{"/", "-", "--"}, kBanner + "Use /? option for help.\n\n" + Summary(0, 0)},
       {{"/SDV"},
-       kBanner + "* Verbose mode\n* Recurse subfolders\n* Preserve modification timestamps\nUse /? option for help.\n\n" +
+       kBanner +
+           "* Verbose mode\n* Recurse subfolders\n* Preserve modification timestamps\nUse /? option for help.\n\n" +
            Summary(0, 0)},
       {{"nothing-here.mp3", "/B"},
        kBanner + "* Save backups\n* Compatibility mode\nUse /? option for help.\n\n" + Summary(0, 0)},

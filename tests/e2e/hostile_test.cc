@@ -26,9 +26,9 @@ TEST(Hostile, ContentsThatLieAboutTheirSizesGetAClearOutcome) {
   const struct {
     const char* name;
     Bytes input;
-    Bytes result;    // what follows the path on its line
-    Bytes cleaned;   // the file afterwards (the input when it stays)
-    Bytes trash;     // "<none>": no trash file
+    Bytes result;   // what follows the path on its line
+    Bytes cleaned;  // the file afterwards (the input when it stays)
+    Bytes trash;    // "<none>": no trash file
   } cases[] = {
       {"0 bytes", "", kNoMp3, "", "<none>"},
       {"3 bytes", "\xFF\xFB\x90", kNoMp3, "\xFF\xFB\x90", "<none>"},
@@ -102,8 +102,11 @@ TEST(Hostile, OddNamesAndEntriesGetAClearOutcomeOnTheirLine) {
     bool changes;          // the file is cleaned
   };
   const Case cases[] = {
-      {"blanks and quotes", "a \"quoted\" 'name' .mp3", {"a \"quoted\" 'name' .mp3"},
-       "a \"quoted\" 'name' .mp3 - Cleaned 20 bytes\r\n", true},
+      {"blanks and quotes",
+       "a \"quoted\" 'name' .mp3",
+       {"a \"quoted\" 'name' .mp3"},
+       "a \"quoted\" 'name' .mp3 - Cleaned 20 bytes\r\n",
+       true},
       {"leading dash through a folder", "-x.mp3", {"./"}, "./-x.mp3 - Cleaned 20 bytes\r\n", true},
       {"leading dash through a wildcard", "-x.mp3", {"*.mp3"}, "-x.mp3 - Cleaned 20 bytes\r\n", true},
       {"bytes that are not UTF-8", "\xFF\xFE\x80.mp3", {"*.mp3"}, "\xFF\xFE\x80.mp3 - Cleaned 20 bytes\r\n", true},

@@ -127,7 +127,8 @@ TEST(Properties, ModesAgreeNothingIsLostAndCleaningIsIdempotent) {
       cleaned[g.name] = after;
       EXPECT_NE(direct.out.find(g.name + " - Cleaned "), std::string::npos) << g.name;
       if (trash && noReconstruct) {
-        const std::size_t trashSize = direct.files.count(g.name + ".trash") ? direct.files.at(g.name + ".trash").size() : 0;
+        const std::size_t trashSize =
+            direct.files.count(g.name + ".trash") ? direct.files.at(g.name + ".trash").size() : 0;
         EXPECT_EQ(after.size() + trashSize, g.content.size() + (keepTag && g.validTag ? 128 : 0)) << g.name;
       }
     }
@@ -215,8 +216,8 @@ namespace {
 // confirms any of its frames lies inside the part, joined or alone. In
 // between: junk, stranded frames and pictures.
 Bytes JoinablePart(std::mt19937& random) {
-  static const std::uint8_t kHeaders[][3] = {{0xFB, 0x90, 0x64}, {0xF3, 0x84, 0xC4}, {0xE3, 0x18, 0xC4},
-                                             {0xFD, 0xA4, 0x00}, {0xFB, 0xE4, 0xC4}};
+  static const std::uint8_t kHeaders[][3] = {
+      {0xFB, 0x90, 0x64}, {0xF3, 0x84, 0xC4}, {0xE3, 0x18, 0xC4}, {0xFD, 0xA4, 0x00}, {0xFB, 0xE4, 0xC4}};
   const Dice dice{random};
   const auto& h = kHeaders[random() % std::size(kHeaders)];
   const int count = dice.Pick(6, 30);
@@ -228,7 +229,7 @@ Bytes JoinablePart(std::mt19937& random) {
   for (int i = 0; i < count; ++i) {
     if (i >= 3 && i + 3 <= count && dice.Chance(10)) {
       part += dice.Chance(50) ? Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)))
-                         : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
+                              : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
       if (dice.Chance(20)) part += Picture(static_cast<std::size_t>(dice.Pick(100, 20000)), dice.Pick(0, 99));
     }
     part += Frame(h[0], h[1], h[2], dice.Pick(0, 50));
@@ -251,9 +252,7 @@ TEST(Properties, JoinedStreamsCleanToTheirPartsCleanedAndJoined) {
   }
   for (const char* mode : {"/T", "/TC"}) {
     const RunOutcome outcome = CleanAll(inputs, {mode});
-    auto file = [&](const std::string& name) {
-      return outcome.files.count(name) ? outcome.files.at(name) : Bytes();
-    };
+    auto file = [&](const std::string& name) { return outcome.files.count(name) ? outcome.files.at(name) : Bytes(); };
     for (const auto& [joined, n] : pairs) {
       SCOPED_TRACE(joined + " " + mode);
       EXPECT_TRUE(file(joined) == file("a" + n + ".mp3") + file("b" + n + ".mp3"));

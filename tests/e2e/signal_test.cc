@@ -42,8 +42,9 @@ TEST(Signals, DirectModeFinishesTheCurrentFileAndStartsNoOther) {
     const RunResult result = run.Wait();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, std::string("\r\n*** ") + c.event + " -> Finishing current file ***\r\n");
-    EXPECT_NE(result.out.find("a_big.mp3 - Cleaned 1010 bytes\r\n\r\nFinished! Processed 1 file(s) - cleaned 1010 bytes"),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find("a_big.mp3 - Cleaned 1010 bytes\r\n\r\nFinished! Processed 1 file(s) - cleaned 1010 bytes"),
+        std::string::npos)
         << result.out;
     EXPECT_EQ(result.out.find("b_small"), std::string::npos);
     EXPECT_TRUE(ReadFile(folder.dir / "a_big.mp3") == BigFrames());
@@ -64,8 +65,9 @@ TEST(Signals, CompatibilityModeAbandonsTheCurrentFile) {
     run.Signal(SIGINT);
     run.Signal(SIGQUIT);
     const RunResult result = run.Wait();
-    EXPECT_EQ(result.err, "\r\n*** CTRL_C_EVENT -> Canceling current file ***\r\n"
-                          "\r\n*** CTRL_BREAK_EVENT -> Canceling current file ***\r\n");
+    EXPECT_EQ(result.err,
+              "\r\n*** CTRL_C_EVENT -> Canceling current file ***\r\n"
+              "\r\n*** CTRL_BREAK_EVENT -> Canceling current file ***\r\n");
     EXPECT_NE(result.out.find("a_big.mp3\r\nFinished! Processed 0 file(s) - cleaned 0 bytes"), std::string::npos)
         << result.out;
     EXPECT_TRUE(ReadFile(folder.dir / "a_big.mp3") == original);

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 class Library {
  public:
   Library() {
-    for (const char* name : {"b.mp3", "a.mp3", "A2.MP3", ".hidden.mp3", "notes.txt", "x.mp3/inner.mp3",
-                             "sub/c.mp3", "sub/deeper/a.mp3", "sub2/d.mp3"}) {
+    for (const char* name : {"b.mp3", "a.mp3", "A2.MP3", ".hidden.mp3", "notes.txt", "x.mp3/inner.mp3", "sub/c.mp3",
+                             "sub/deeper/a.mp3", "sub2/d.mp3"}) {
       Add(name);
     }
     mkfifo((dir_ / "fifo.mp3").c_str(), 0600);

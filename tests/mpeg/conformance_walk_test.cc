@@ -22,8 +22,8 @@ using platform::Reader;
 
 struct Walk {
   int frames = 0;
-  std::int64_t end = 0;          // where the last frame read ended
-  std::int64_t missing = 0;      // bytes the last frame declared past the end
+  std::int64_t end = 0;           // where the last frame read ended
+  std::int64_t missing = 0;       // bytes the last frame declared past the end
   std::int64_t strayHeader = -1;  // a header not right behind the previous frame
   std::int32_t xingFramesKnown = 0;
 };

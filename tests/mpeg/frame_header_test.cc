@@ -113,13 +113,13 @@ struct InvalidCase {
 // the failing step's own (rejected) value; later fields keep older values.
 TEST(DecodeFrameHeader, InvalidHeadersFailAtTheirStepAndLeaveLaterFieldsAlone) {
   const InvalidCase cases[] = {
-      {{0xFF, 0xEB, 0x90, 0x64}, {{}, -1, 7, 7, 7, 7, 7}},       // version field 1
-      {{0xFF, 0xF9, 0x90, 0x64}, {{}, 1, -1, 7, 7, 7, 7}},       // layer field 0
-      {{0xFF, 0xFB, 0x9C, 0x64}, {{}, 1, 3, 0, 0, 7, 7}},        // sample-rate index 3
-      {{0xFF, 0xFB, 0x02, 0x64}, {{}, 1, 3, 1, 44100, 0, 7}},    // bitrate index 0
-      {{0xFF, 0xFB, 0xF0, 0x64}, {{}, 1, 3, 0, 44100, -1, 7}},   // bitrate index 15
-      {{0xFF, 0xE1, 0x90, 0x64}, {{}, 25, -1, 7, 7, 7, 7}},      // MPEG 2.5, layer field 0
-      {{0xFF, 0xF3, 0x0C, 0x64}, {{}, 2, 3, 0, 0, 7, 7}},        // MPEG 2, sample-rate index 3
+      {{0xFF, 0xEB, 0x90, 0x64}, {{}, -1, 7, 7, 7, 7, 7}},      // version field 1
+      {{0xFF, 0xF9, 0x90, 0x64}, {{}, 1, -1, 7, 7, 7, 7}},      // layer field 0
+      {{0xFF, 0xFB, 0x9C, 0x64}, {{}, 1, 3, 0, 0, 7, 7}},       // sample-rate index 3
+      {{0xFF, 0xFB, 0x02, 0x64}, {{}, 1, 3, 1, 44100, 0, 7}},   // bitrate index 0
+      {{0xFF, 0xFB, 0xF0, 0x64}, {{}, 1, 3, 0, 44100, -1, 7}},  // bitrate index 15
+      {{0xFF, 0xE1, 0x90, 0x64}, {{}, 25, -1, 7, 7, 7, 7}},     // MPEG 2.5, layer field 0
+      {{0xFF, 0xF3, 0x0C, 0x64}, {{}, 2, 3, 0, 0, 7, 7}},       // MPEG 2, sample-rate index 3
   };
   for (const InvalidCase& c : cases) {
     FrameHeader h{c.bytes, 7, 7, 7, 7, 7, 7};
@@ -138,10 +138,8 @@ TEST(BigEndian32, TakesTheFirstByteAsTheMostSignificant) {
     std::uint8_t bytes[4];
     std::uint32_t value;
   } cases[] = {
-      {{0x00, 0x00, 0x00, 0x0F}, 15u},
-      {{0x00, 0x01, 0x00, 0x00}, 65536u},
-      {{0x80, 0x00, 0x00, 0x00}, 2147483648u},
-      {{0xFF, 0xFF, 0xFF, 0xFF}, 4294967295u},
+      {{0x00, 0x00, 0x00, 0x0F}, 15u},         {{0x00, 0x01, 0x00, 0x00}, 65536u},
+      {{0x80, 0x00, 0x00, 0x00}, 2147483648u}, {{0xFF, 0xFF, 0xFF, 0xFF}, 4294967295u},
       {{0x12, 0x34, 0x56, 0x78}, 0x12345678u},
   };
   for (const auto& c : cases) EXPECT_EQ(BigEndian32(c.bytes), c.value);

@@ -137,7 +137,7 @@ struct XingCase {
   std::size_t offset;  // of the magic, from the header's first byte
   const char* magic;
   std::uint32_t flags, count;
-  std::size_t cutAt;   // file length after the header's offset; 0: whole
+  std::size_t cutAt;    // file length after the header's offset; 0: whole
   std::uint32_t known;  // expected xingFramesKnown
 };
 

@@ -15,7 +15,8 @@ Bytes Frame(std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, int seed) {
   frame[1] = static_cast<char>(b1);
   frame[2] = static_cast<char>(b2);
   frame[3] = static_cast<char>(b3);
-  for (std::size_t i = 4; i < frame.size(); ++i) frame[i] = static_cast<char>((i * 5 + static_cast<std::size_t>(seed) * 11) & 0x3F);
+  for (std::size_t i = 4; i < frame.size(); ++i)
+    frame[i] = static_cast<char>((i * 5 + static_cast<std::size_t>(seed) * 11) & 0x3F);
   return frame;
 }
 

@@ -114,7 +114,8 @@ bool Drain(int out, int err, RunResult& result, int timeoutMs = -1) {
   while (open > 0) {
     int wait = -1;
     if (timeoutMs >= 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
         for (const pollfd& p : fds) {
           if (p.fd >= 0) close(p.fd);

@@ -19,8 +19,8 @@ using testing::ReadFile;
 // A valid ID3v1.1 tag: track number 5 in byte 126, genre 17.
 Bytes ValidTag() {
   const auto padded = [](const Bytes& text, std::size_t size) { return text + Bytes(size - text.size(), '\0'); };
-  return "TAG" + padded("Title", 30) + padded("Artist", 30) + padded("Album", 30) + "1999" +
-         padded("Comment", 29) + "\x05\x11";
+  return "TAG" + padded("Title", 30) + padded("Artist", 30) + padded("Album", 30) + "1999" + padded("Comment", 29) +
+         "\x05\x11";
 }
 
 // Bytes with the high bit set: never part of a marker.

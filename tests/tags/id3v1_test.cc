@@ -17,14 +17,16 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-std::span<const std::uint8_t> View(const Bytes& b) { return {reinterpret_cast<const std::uint8_t*>(b.data()), b.size()}; }
+std::span<const std::uint8_t> View(const Bytes& b) {
+  return {reinterpret_cast<const std::uint8_t*>(b.data()), b.size()};
+}
 
 Bytes Padded(const Bytes& text, std::size_t size) { return text + Bytes(size - text.size(), '\0'); }
 
 // A valid ID3v1.1 tag: track number 5 in byte 126, genre 17.
 Bytes ValidTag() {
-  return "TAG" + Padded("Title", 30) + Padded("Artist", 30) + Padded("Album", 30) + "1999" +
-         Padded("Comment", 29) + "\x05\x11";
+  return "TAG" + Padded("Title", 30) + Padded("Artist", 30) + Padded("Album", 30) + "1999" + Padded("Comment", 29) +
+         "\x05\x11";
 }
 
 Bytes With(Bytes tag, std::size_t offset, const Bytes& bytes) { return tag.replace(offset, bytes.size(), bytes); }
@@ -40,11 +42,11 @@ TEST(IsTextField, Cases) {
       {"", true},
       {"\tAbc", false},
       {"\nAbc", false},
-      {Bytes("Abcd\0\n", 6), true},   // nothing after the NUL is tested
+      {Bytes("Abcd\0\n", 6), true},  // nothing after the NUL is tested
       {Bytes("\0\x01\x02", 3), true},
-      {"Ab\x1F", false},              // 31: the highest control byte
+      {"Ab\x1F", false},  // 31: the highest control byte
       {"Ab\x01", false},
-      {"Ab \x7F", true},              // 32 and 127 are text
+      {"Ab \x7F", true},  // 32 and 127 are text
       {"\x80\xA0\xFF\xC3\xA9", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsTextField(View(c.field)), c.valid) << ::testing::PrintToString(c.field);

@@ -99,9 +99,15 @@ TEST(SkipId3v2, TaggedCorpus) {
   const std::filesystem::path corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   const std::map<std::string, std::int64_t> tagLengths = {
-      {"97-unknown-23-update.mp3", 1314}, {"apev2-lyricsv2.mp3", 1280}, {"bad-POPM-frame.mp3", 1562},
-      {"bad-TYER-frame.mp3", 1167},       {"bad-xing.mp3", 1582},       {"id3v1v2-combined.mp3", 2225},
-      {"id3v22-test.mp3", 2225},          {"silence-44-s.mp3", 1314},   {"too-short.mp3", 2147},
+      {"97-unknown-23-update.mp3", 1314},
+      {"apev2-lyricsv2.mp3", 1280},
+      {"bad-POPM-frame.mp3", 1562},
+      {"bad-TYER-frame.mp3", 1167},
+      {"bad-xing.mp3", 1582},
+      {"id3v1v2-combined.mp3", 2225},
+      {"id3v22-test.mp3", 2225},
+      {"silence-44-s.mp3", 1314},
+      {"too-short.mp3", 2147},
       {"vbri.mp3", 1007},
   };
   int tagged = 0;

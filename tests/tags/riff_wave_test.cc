@@ -59,8 +59,8 @@ TEST(SkipRiffWave, Cases) {
       {"shorter than the magic", "RIF", kNoRiff, 0},
       {"RIFX", "RIFX" + Le32(100) + "WAVE" + Chunk("data", 4), kNoRiff, 0},
       {"RF64", "RF64" + Le32(100) + "WAVE" + Chunk("data", 4), kNoRiff, 0},
-      {"minimal mp3 in wave",
-       WaveHeader() + Chunk("fmt ", 30) + Chunk("fact", 4) + Chunk("data", 8) + kMpegFrameStart, kData, 70},
+      {"minimal mp3 in wave", WaveHeader() + Chunk("fmt ", 30) + Chunk("fact", 4) + Chunk("data", 8) + kMpegFrameStart,
+       kData, 70},
       // The pad byte is 'x': without it the next id would be read as "xdat".
       {"odd LIST chunk is padded", "RIFF" + Le32(4) + "WAVE" + Chunk("LIST", 25) + "x" + Chunk("data", 2), kData,
        12 + 34 + 8},
@@ -73,9 +73,9 @@ TEST(SkipRiffWave, Cases) {
       {"magic only", "RIFF", NotWave(""), 0},
       {"fmt chunk reaching the end", WaveHeader() + Chunk("fmt ", 30), NoData("fmt "), 0},
       {"header only: an empty id", WaveHeader(), NoData(""), 0},
-      {"size 0xFFFFFFFF does not wrap", WaveHeader() + Chunk("junk", 0) + "big!" + Le32(0xFFFFFFFF) +
-                                            Chunk("data", 4) + Bytes(64, 'r'),
-       NoData("big!"), 0},
+      {"size 0xFFFFFFFF does not wrap",
+       WaveHeader() + Chunk("junk", 0) + "big!" + Le32(0xFFFFFFFF) + Chunk("data", 4) + Bytes(64, 'r'), NoData("big!"),
+       0},
       {"cut-off header two bytes before the end", WaveHeader() + Chunk("fmt ", 4) + "ab", NoData("ab"), 0},
       {"one byte left ends the walk", WaveHeader() + Chunk("fmt ", 4) + "d", NoData("fmt "), 0},
       {"cut-off data header", WaveHeader() + Chunk("fmt ", 4) + "data\x01", kData, 24 + 8},
