@@ -1,6 +1,8 @@
 // The frame walk: which frames a stream keeps. The input is the file; its
 // first byte also picks where the walk starts (where an ID3v2 tag or a RIFF
-// payload would end). The walk runs over the bytes in memory and through
+// payload would end). When its second byte is 0xB7, 60,000 to 68,160 zero
+// bytes (the third byte says how many) go in at the place the fourth byte
+// picks, so that streams beyond a search's reach are walked too. The walk runs over the bytes in memory and through
 // the file with every reader buffer size, which must all keep the same
 // frames, and its choices are checked against the rules on their own:
 //  - every frame kept begins with a valid header, after the previous one;
@@ -9,8 +11,10 @@
 //  - the walk never ends on a header that it should have taken: one that
 //    follows the last frame directly, or, at the Xing count, a confirmed
 //    one (the count never drops a confirmed stream);
-//  - no kept frame begins inside an ID3v2 tag that the search met, and none
-//    beyond the search's reach.
+//  - no kept frame begins inside an ID3v2 tag that the search met, and one
+//    beyond the search's reach only with 7 whole frames of its stream
+//    chained behind it; when the walk ends, no such chain is left beyond the
+//    reach of its last search.
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -57,23 +61,52 @@ bool Confirmed(Span file, std::int64_t at, std::uint32_t declared = 0) {
 std::int64_t WholeTagAt(Span file, std::int64_t from, std::int64_t last, std::int64_t& length) {
   const auto size = static_cast<std::int64_t>(file.size());
   for (std::int64_t at = from; at <= last && at + 10 <= size; ++at) {
+    if (file[static_cast<std::size_t>(at)] != 'I') continue;
     length = Id3v2TagLength(file.subspan(static_cast<std::size_t>(at), 10));
     if (length > 0 && at + length <= size) return at;
   }
   return -1;
 }
 
-// A frame found by a search from `from` lies within its reach, before the
-// first whole tag within it, or in the reach that begins behind that tag.
+// Whether 8 whole frames of one stream follow one another from `at` on.
+bool StreamOfEight(Span file, std::int64_t at) {
+  FrameHeader first, next;
+  if (!HeaderAt(file, at, first)) return false;
+  std::int64_t p = at;
+  for (int frame = 0; frame < 8; ++frame) {
+    if (!HeaderAt(file, p, next) || !SameStream(next, first)) return false;
+    p += next.frameLength;
+    if (p > static_cast<std::int64_t>(file.size())) return false;
+  }
+  return true;
+}
+
+// A search from `from` starts afresh behind every whole ID3v2 tag that
+// begins before what it finds; what it finds lies within the reach of its
+// last start, or beyond it with a chain of 8 frames.
 void CheckReach(Span file, std::int64_t from, std::int64_t found) {
   for (;;) {
     std::int64_t length = 0;
-    const std::int64_t tag = WholeTagAt(file, from, std::min(found, from + kSearchReach), length);
+    const std::int64_t tag = WholeTagAt(file, from, found - 1, length);
     if (tag < 0) break;
     FUZZ_CHECK(found >= tag + length);
     from = tag + length;
   }
-  FUZZ_CHECK(found - from <= kSearchReach);
+  if (found - from > kSearchReach) FUZZ_CHECK(StreamOfEight(file, found));
+}
+
+// A search from `from` that found nothing left no chain of 8 frames beyond
+// the reach of any of its starts.
+void CheckNothingBeyond(Span file, std::int64_t from) {
+  const auto size = static_cast<std::int64_t>(file.size());
+  for (;;) {
+    std::int64_t length = 0;
+    const std::int64_t tag = WholeTagAt(file, from, size - 1, length);
+    const std::int64_t end = tag < 0 ? size : tag;
+    for (std::int64_t at = from + kSearchReach + 1; at < end; ++at) FUZZ_CHECK(!StreamOfEight(file, at));
+    if (tag < 0) return;
+    from = tag + length;
+  }
 }
 
 struct Walked {
@@ -82,13 +115,16 @@ struct Walked {
   bool operator==(const Walked& o) const { return frames == o.frames && tail == o.tail; }
 };
 
-Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from) {
+// Walks the file from `from`; with check, also holds each choice against the
+// rules (the other walks need only agree with that one).
+Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from, bool check) {
   const auto size = static_cast<std::int64_t>(file.size());
   input.SetPosition(from);
   FrameWalk walk(input, size);
   Walked walked;
   if (!walk.First()) {
     FUZZ_CHECK(input.Position() == from);
+    if (check) CheckNothingBeyond(file, from);
     return walked;
   }
   std::int64_t searchFrom = from;
@@ -100,7 +136,7 @@ Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from) {
     FUZZ_CHECK(HeaderAt(file, start, h));
     FUZZ_CHECK(std::memcmp(h.headerBytes.data(), walk.header().headerBytes.data(), 4) == 0);
     FUZZ_CHECK(start >= searchFrom);
-    if (confirmAll || start != frameEnd) {
+    if (check && (confirmAll || start != frameEnd)) {
       const XingInfo& own = walk.xing();
       FUZZ_CHECK(Confirmed(file, start, count == 1 && own.xingFramesKnown != 0 ? own.xingFrameCount : 0));
       CheckReach(file, searchFrom, start);
@@ -116,6 +152,7 @@ Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from) {
       FUZZ_CHECK(walked.tail == frameEnd);
       FrameHeader next;
       if (HeaderAt(file, frameEnd, next)) FUZZ_CHECK(confirmAll && !Confirmed(file, frameEnd));
+      if (check) CheckNothingBeyond(file, frameEnd);
       return walked;
     }
     if (confirmAll) FUZZ_CHECK(walk.xing().xingFramesKnown == 0);
@@ -130,6 +167,15 @@ Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace scourby;
   using namespace scourby::fuzz;
+  std::vector<std::uint8_t> longer;
+  if (size >= 4 && data[1] == 0xB7) {
+    const std::size_t at = data[3] % size;
+    longer.assign(data, data + at);
+    longer.resize(at + 60000 + std::size_t{data[2]} * 32, 0);
+    longer.insert(longer.end(), data + at, data + size);
+    data = longer.data();
+    size = longer.size();
+  }
   const Span bytes(data, size);
   const std::int64_t froms[] = {0, size > 0 ? data[0] % static_cast<std::int64_t>(size) : 0};
   const std::string path = WriteScratchFile("walk.bin", bytes);
@@ -137,10 +183,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(file.IsOpen());
   for (const std::int64_t from : froms) {
     platform::Reader memory(bytes);
-    const Walked reference = WalkAndCheck(memory, bytes, from);
+    const Walked reference = WalkAndCheck(memory, bytes, from, true);
     for (const std::size_t bufferSize : kBufferSizes) {
       platform::Reader input(file, bufferSize);
-      FUZZ_CHECK(WalkAndCheck(input, bytes, from) == reference);
+      FUZZ_CHECK(WalkAndCheck(input, bytes, from, false) == reference);
     }
   }
   return 0;

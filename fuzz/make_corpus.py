@@ -83,6 +83,11 @@ SEEDS = {
         "stacked-tags": id3v2(30) + id3v2(200) + frames(3),
         "cut-off-confirms": frames(2) + b"junk" + frames(1) + frame(48)[:20],
         "tag-claims-too-much": frames(2) + b"ID3\x03\x00\x00\x7f\x7f\x7f\x7f" + frames(3),
+        # Second byte 0xB7: 68,160 zero bytes go in after the first three
+        # frames, so what follows lies beyond the search's reach.
+        "beyond-reach-eight": b"\x00\xb7\xff\x4c" + frames(3) + frames(8),
+        "beyond-reach-seven": b"\x00\xb7\xff\x4c" + frames(3) + frames(7) + id3v1(),
+        "beyond-reach-tag": b"\x00\xb7\xff\x4c" + frames(3) + id3v2() + frames(3),
     },
     "riff_wave": {
         "wave": riff(frames(2)),

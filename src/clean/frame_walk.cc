@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/pair_scan.h"
 #include "tags/id3v2.h"
 #include "tags/tag_markers.h"
 
@@ -12,6 +13,13 @@ namespace {
 
 constexpr std::int64_t kNowhere = -1;
 constexpr std::size_t kHeaderSize = 4;
+// Beyond a search's reach a stream is taken only when this many whole
+// frames of it follow one another: junk forms such a chain by chance
+// practically never.
+constexpr int kStreamBeyondReach = 8;
+constexpr platform::BytePair kSyncPair = {kSyncByte, kSyncMask, kSyncMask};
+// The first two letters of "ID3".
+constexpr platform::BytePair kId3v2Pair = {'I', 0xFF, 'D'};
 
 }  // namespace
 
@@ -70,9 +78,55 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
       }
       position = at + 1;
     }
+    if (input_.Failed()) return false;
+    // Nothing in reach and no tag to start again behind: on towards the end
+    // of the file, for a stream long enough to be no chance.
+    if (tag.at == kNowhere && SearchBeyond(last + 1, checkXing, tag)) return true;
     if (input_.Failed() || tag.at == kNowhere) return false;
     from = tag.at + tag.length;
   }
+}
+
+bool FrameWalk::SearchBeyond(std::int64_t from, std::int32_t checkXing, Tag& tag) {
+  std::int64_t at = from;
+  for (;;) {
+    std::span<const std::uint8_t> bytes = input_.Peek(at, kId3v2HeaderSize);
+    if (bytes.size() < kHeaderSize) return false;
+    const std::size_t i = platform::FindBytePair(bytes, kSyncPair, kId3v2Pair);
+    if (i == bytes.size()) {
+      at += static_cast<std::int64_t>(bytes.size()) - 1;  // a pair may begin on the last byte
+      continue;
+    }
+    const std::int64_t hit = at + static_cast<std::int64_t>(i);
+    if (bytes[i] == kId3v2Pair.first) {
+      tag = WholeId3v2At(hit);
+      if (tag.at != kNowhere) return false;
+    } else if (StreamAt(hit)) {
+      // Searched again from the candidate, so that the header (and for a
+      // first frame its Xing count) is read as any search reads it.
+      input_.SetPosition(hit);
+      FindFrameHeader(input_, checkXing, header_, xing_);
+      input_.SetPosition(hit);
+      return true;
+    }
+    if (input_.Failed()) return false;
+    at = hit + 1;
+  }
+}
+
+bool FrameWalk::StreamAt(std::int64_t at) {
+  FrameHeader first;
+  std::int64_t position = at;
+  for (int frame = 0; frame < kStreamBeyondReach; ++frame) {
+    const std::span<const std::uint8_t> bytes = input_.Peek(position, kHeaderSize);
+    FrameHeader next;
+    if (bytes.size() < kHeaderSize || !IsFrameHeader(bytes.data(), next)) return false;
+    if (frame == 0) first = next;
+    if (!SameStream(next, first)) return false;
+    position += next.frameLength;
+    if (position > fileLength_) return false;  // whole frames only
+  }
+  return true;
 }
 
 bool FrameWalk::Confirmed(std::int64_t at, std::uint32_t declared) {
@@ -96,29 +150,28 @@ bool FrameWalk::Confirmed(std::int64_t at, std::uint32_t declared) {
   return true;
 }
 
+FrameWalk::Tag FrameWalk::WholeId3v2At(std::int64_t at) {
+  const std::span<const std::uint8_t> bytes = input_.Peek(at, kId3v2HeaderSize);
+  const std::int64_t length = Id3v2TagLength(bytes.first(std::min(bytes.size(), kId3v2HeaderSize)));
+  // A tag that claims more than the file holds is no tag.
+  if (length > 0 && at + length <= fileLength_) return {at, length};
+  return {};
+}
+
 FrameWalk::Tag FrameWalk::FindWholeId3v2(std::int64_t from, std::int64_t last) {
-  last = std::min(last, fileLength_ - static_cast<std::int64_t>(kId3v2HeaderSize));
-  constexpr std::size_t kChunk = 4096;
-  std::uint8_t chunk[kChunk];
   while (from <= last) {
-    // Every place from `from` on whose ten header bytes fit in the chunk.
-    const auto want = static_cast<std::size_t>(
-        std::min<std::int64_t>(last - from + static_cast<std::int64_t>(kId3v2HeaderSize), kChunk));
-    input_.SetPosition(from);
-    const std::size_t got = input_.Read(chunk, want);
-    if (got < kId3v2HeaderSize) break;
-    const std::size_t places = got - kId3v2HeaderSize + 1;
-    for (std::size_t i = 0; i < places; ++i) {
-      const void* found = std::memchr(chunk + i, 'I', places - i);
-      if (found == nullptr) break;
-      i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - chunk);
-      const std::int64_t length = Id3v2TagLength({chunk + i, kId3v2HeaderSize});
-      // A tag that claims more than the file holds is no tag.
-      if (length > 0 && from + static_cast<std::int64_t>(i) + length <= fileLength_) {
-        return {from + static_cast<std::int64_t>(i), length};
-      }
+    std::span<const std::uint8_t> bytes = input_.Peek(from, kId3v2HeaderSize);
+    if (bytes.size() < kId3v2HeaderSize) break;
+    // Tags may begin up to last; a pair's second byte lies one further.
+    bytes = bytes.first(static_cast<std::size_t>(std::min<std::int64_t>(std::ssize(bytes), last + 2 - from)));
+    const std::size_t i = platform::FindBytePair(bytes, kId3v2Pair, kId3v2Pair);
+    if (i == bytes.size()) {
+      from += static_cast<std::int64_t>(bytes.size()) - 1;
+      continue;
     }
-    from += static_cast<std::int64_t>(places);
+    const Tag tag = WholeId3v2At(from + static_cast<std::int64_t>(i));
+    if (tag.at != kNowhere) return tag;
+    from += static_cast<std::int64_t>(i) + 1;
   }
   return {};
 }

@@ -15,9 +15,17 @@
 // The first frame must always be confirmed, and so must every frame once
 // the walk has passed the Xing frame count: a confirmed frame there shows
 // the count to be stale (files joined end to end), and it is dropped.
-// A search reaches kSearchReach bytes; an ID3v2 tag that lies whole in the file and
-// begins within that reach is skipped as one piece of junk, and the search
-// starts afresh behind it.
+// A search reaches kSearchReach bytes; an ID3v2 tag that lies whole in the
+// file and begins within that reach is skipped as one piece of junk, and the
+// search starts afresh behind it. When the reach holds neither a frame to
+// take nor such a tag, the search goes on towards the end of the file: there
+// it skips whole ID3v2 tags the same way (starting afresh behind one), and
+// takes a frame only when it and the 7 frames behind it are whole frames of
+// its stream, each beginning where the one before ends; the end of the file
+// or a tag marker confirms nothing out there. Real files hold more junk than
+// the reach (a tag whose declared size is too small, an APEv2 tag or Lyrics3
+// block with a picture between joined parts, a block of garbage), and chance
+// patterns in junk practically never chain eight frames.
 #pragma once
 
 #include <cstdint>
@@ -61,9 +69,18 @@ class FrameWalk {
   // Whether the candidate in header_, at `at`, is confirmed. declared: the
   // number of frames its own Xing count says follow it (0: unknown).
   bool Confirmed(std::int64_t at, std::uint32_t declared);
+  // Beyond the reach, from `from` on: the first place where 8 whole frames
+  // of one stream follow one another (true: the read position is on it and
+  // header() holds it), unless a whole ID3v2 tag begins first (false, tag
+  // set); false with no tag when neither lies ahead.
+  bool SearchBeyond(std::int64_t from, std::int32_t checkXing, Tag& tag);
+  // Whether 8 whole frames of one stream follow one another from `at` on.
+  bool StreamAt(std::int64_t at);
   // The first ID3v2 tag that begins from `from` to `last` and lies whole in
   // the file.
   Tag FindWholeId3v2(std::int64_t from, std::int64_t last);
+  // The ID3v2 tag at `at`, when one begins there and lies whole in the file.
+  Tag WholeId3v2At(std::int64_t at);
 
   platform::Reader& input_;
   const std::int64_t fileLength_;

@@ -88,9 +88,11 @@ std::span<const std::uint8_t> Reader::PeekSlow(std::int64_t offset, std::size_t 
   // Bytes up to the end of the file are all there are: no refill brings more.
   if (!memory_ && !(inBuffer && bufferReachesEnd_)) {
     if (unbuffered_) {
+      // A look ahead takes a few kilobytes, so that a search does not cost
+      // a system call per step.
       if (beforeRefill_) beforeRefill_();
-      scratch_.resize(atLeast);
-      const std::int64_t got = ReadFile(offset, scratch_.data(), BeforeLimit(offset, atLeast));
+      scratch_.resize(std::max<std::size_t>(atLeast, 4096));
+      const std::int64_t got = ReadFile(offset, scratch_.data(), BeforeLimit(offset, scratch_.size()));
       return {scratch_.data(), got < 0 ? 0 : static_cast<std::size_t>(got)};
     }
     Refill(offset);

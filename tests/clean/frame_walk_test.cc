@@ -108,10 +108,15 @@ TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
        Layout().Keep(Frames(3, 0)).Junk("JUNK").Keep(Frame()).Junk(Frame().substr(0, 100))},
       {"a tag that claims more than the file holds is searched through",
        Layout().Keep(Frames(3, 0)).Junk(Id3v2Tag(10).substr(0, 6) + "\x7F\x7F\x7F\x7F" + "junk").Keep(Frames(3, 3))},
-      {"junk longer than the reach ends the stream",
-       Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Frames(3, 3))},
-      {"an ID3v2 tag beyond the reach does not renew it",
-       Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Id3v2Tag(10) + Frames(3, 3))},
+      // Beyond the reach, a stream is taken only when 8 whole frames chain.
+      {"7 frames beyond the reach stay junk", Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Frames(7, 3))},
+      {"8 frames beyond the reach are taken", Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0')).Keep(Frames(8, 3))},
+      {"beyond the reach, a tag does not confirm",
+       Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Frames(7, 3) + Id3v1Tag())},
+      {"an ID3v2 tag beyond the reach starts the search afresh behind it",
+       Layout().Keep(Frames(3, 0)).Junk(Bytes(64100, '\0') + Id3v2Tag(10)).Keep(Frames(3, 3))},
+      {"a picture longer than the reach in an APEv2 tag between joined parts",
+       Layout().Keep(Frames(3, 0)).Junk("APETAGEX" + Picture(150000, 6)).Keep(Frames(8, 3))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -132,7 +137,9 @@ TEST(FrameWalk, TheFirstFrameMustBeConfirmed) {
       {"a chance header, then frames", "\xFF\xFB\x90\x64" + Bytes(100, 'x') + Frames(3, 0), 104},
       {"a picture, then frames", Picture(30000, 5) + Frames(3, 0), 30000},
       {"a picture and no frames", Picture(30000, 5), -1},
-      {"frames beyond the reach", Bytes(64001, '\0') + Frames(3, 0), -1},
+      {"7 frames beyond the reach", Bytes(64001, '\0') + Frames(7, 0), -1},
+      {"8 frames beyond the reach", Bytes(64001, '\0') + Frames(8, 0), 64001},
+      {"a tag whose size stops short of its picture", Id3v2Tag(100) + Picture(120000, 7) + Frames(8, 0), 120110},
       {"an ID3v2 tag renews the reach", Bytes(60000, '\0') + Id3v2Tag(70000) + Frames(3, 0), 60000 + 70010},
   };
   for (const auto& c : cases) {
@@ -157,6 +164,10 @@ TEST(FrameWalk, AXingCountEndsTheStreamOnlyWhereNoConfirmedStreamGoesOn) {
        false},
       {"count met, then a single frame and junk", Layout().Keep(XingFrame(1) + Frames(1, 0)).Junk(Frame() + "JUNK"),
        true},
+      {"count met, then 8 frames of the stream beyond the reach: the count is stale",
+       Layout().Keep(XingFrame(3) + Frames(3, 0)).Junk(Bytes(70000, '\0')).Keep(Frames(8, 3)), false},
+      {"count met, then 7 frames of the stream beyond the reach",
+       Layout().Keep(XingFrame(3) + Frames(3, 0)).Junk(Bytes(70000, '\0') + Frames(7, 3)), true},
       {"a count of one frame, then another stream: the one frame confirms the first",
        Layout().Keep(XingFrame(1) + Frames(1, 0)).Keep(Frame(0xF3, 0x84, 0x64, 0) + Frame(0xF3, 0x84, 0x64, 1), 192),
        false},
