@@ -2,7 +2,7 @@
 """Builds the benchmark's input files byte by byte: MPEG 1 Layer III frames
 with ID3v2 covers, ID3v1 tags, Lyrics3 blocks and junk between frames.
 
-usage: make_library.py CASE FOLDER   (CASE: library, big, small, tail)
+usage: make_library.py CASE FOLDER   (CASE: library, big, small, tail, noise)
 """
 import os
 import random
@@ -83,6 +83,12 @@ def main():
         big_audio(os.path.join(folder, "big.mp3"), 1 << 30, 300 << 10)
     elif case == "tail":
         big_audio(os.path.join(folder, "tail.mp3"), 1 << 30, 0)
+    elif case == "noise":
+        # No MP3 at all: the search looks through all of it for audio.
+        noise = random.Random(7)
+        with open(os.path.join(folder, "noise.mp3"), "wb") as out:
+            for _ in range(1024):
+                out.write(noise.randbytes(1 << 20))
     elif case == "small":
         for i in range(10000):
             sub = os.path.join(folder, "artist%02d" % (i // 1000), "album%02d" % (i // 100 % 10))

@@ -4,10 +4,11 @@ the same removal, on generated libraries. Every run starts from a fresh copy
 of the input (not timed), and the tools take turns run by run, so that the
 machine's drift (tmpfs writes vary a lot from one moment to the next) falls
 on all of them alike. The table gives the median and minimum wall time, MB/s
-of input, peak memory, and the ratio to `cp` (to `cat` for the tail case).
+of input, peak memory, and the ratio to `cp` (to `cat` for the cases that
+only read: tail, and noise, a file that is no MP3 at all).
 
 usage: run.py SCOURBY WORKDIR [--against OLD_SCOURBY] [CASE ...]
-       (cases: library big small tail)
+       (cases: library big small tail noise)
 With --against, an older build runs beside the new one in every round and
 its rows are marked "(old)".
 """
@@ -128,7 +129,7 @@ def run_case(case, scourby, old, workdir):
     shutil.rmtree(work, ignore_errors=True)
     shutil.rmtree(copy, ignore_errors=True)
 
-    floor_name = "cat" if case == "tail" else "cp"
+    floor_name = "cat" if case in ("tail", "noise") else "cp"
     floor = statistics.median(times[floor_name])
     reference = left.get("scourby")
     print()
@@ -153,7 +154,7 @@ def main():
         at = rest.index("--against")
         old = os.path.abspath(rest[at + 1])
         del rest[at:at + 2]
-    cases = rest or ["library", "big", "small", "tail"]
+    cases = rest or ["library", "big", "small", "tail", "noise"]
     os.makedirs(workdir, exist_ok=True)
     for case in cases:
         run_case(case, scourby, old, workdir)
