@@ -12,7 +12,12 @@
 //    earlier trash is only added to; the reported count is the original
 //    length less the cleaned one;
 //  - cleaning a cleaned file removes nothing and changes no byte, except in
-//    the cases narrowed below, each for a reason given where it is handled.
+//    the cases narrowed below, each for a reason given where it is handled;
+//    where it changes no byte, in either mode it changes nothing on disk:
+//    the file keeps its time and inode, and no trash, ".clean" or ".bak"
+//    appears.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -47,7 +52,13 @@ struct Run {
   std::string bak;
   bool hasClean = false;
   fs::file_time_type time;
+  bool sameInode = false;  // the input is the file it was before the pass
 };
+
+ino_t InodeOf(const fs::path& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
 
 Run Clean(const std::string& content, const Options& options, const std::string& earlierTrash = {}) {
   const fs::path input = ScratchDir() / "in.mp3";
@@ -55,6 +66,7 @@ Run Clean(const std::string& content, const Options& options, const std::string&
   if (!earlierTrash.empty()) WriteScratchFile("in.mp3.trash", Bytes(earlierTrash));
   WriteScratchFile("in.mp3", Bytes(content));
   fs::last_write_time(input, kOldTime);
+  const ino_t inode = InodeOf(input);
 
   Run run;
   RunTotals totals;
@@ -72,6 +84,7 @@ Run Clean(const std::string& content, const Options& options, const std::string&
   run.hasBak = fs::exists(input.string() + ".bak");
   run.bak = ReadWholeFile(input.string() + ".bak");
   run.hasClean = fs::exists(input.string() + ".clean");
+  run.sameInode = InodeOf(input) == inode;
   return run;
 }
 
@@ -134,7 +147,9 @@ void CheckModesAgree(const Run& direct, const Run& compat, const std::string& co
   FUZZ_CHECK(direct.after == compat.after);
   FUZZ_CHECK(direct.hasTrash == compat.hasTrash && direct.trash == compat.trash);
   FUZZ_CHECK(!direct.hasClean && !compat.hasClean && !direct.hasBak);
-  FUZZ_CHECK(compat.hasBak == (backup && compat.result.outcome == CleanResult::Outcome::kCleaned));
+  // A file with nothing to remove gets no backup: it is left as it was.
+  FUZZ_CHECK(compat.hasBak ==
+             (backup && compat.result.outcome == CleanResult::Outcome::kCleaned && compat.after != content));
   if (compat.hasBak) FUZZ_CHECK(compat.bak == content);
 }
 
@@ -171,8 +186,10 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
   }
   if (options.saveTrash) {
     // The reconstructor overwrites bytes but never changes a frame's
-    // length, so the lengths add up with /F and without it.
-    FUZZ_CHECK(run.trash.size() + run.after.size() == content.size() + (keptTag ? 128 : 0));
+    // length, so the lengths add up with /F and without it. A file with
+    // nothing to remove gives the trash nothing, not even a kept tag.
+    const bool unchanged = run.after == content;
+    FUZZ_CHECK(run.trash.size() + run.after.size() == content.size() + (keptTag && !unchanged ? 128 : 0));
     FUZZ_CHECK(run.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
     FUZZ_CHECK(run.hasTrash == !(run.trash.empty() && run.earlier.empty()));
   } else {
@@ -193,8 +210,16 @@ void CheckLyricsClearOnly(const std::string& cleaned, const std::string& after, 
              (at > 0 && cleaned.compare(static_cast<std::size_t>(at - 1), marker.size(), marker) == 0));
 }
 
+// A pass over a file with nothing to remove changes nothing on disk.
+void CheckUntouched(const Run& run, const std::string& content) {
+  FUZZ_CHECK(run.after == content && run.sameInode && run.time == kOldTime);
+  FUZZ_CHECK(!run.hasTrash && !run.hasClean && !run.hasBak);
+  FUZZ_CHECK(NumberAfter(run.printed, " - Cleaned ", INT64_MIN) == 0);
+}
+
 // Cleans the cleaned file again with the same switches.
-void CheckCleanedAgain(const Run& first, const std::string& content, const Options& options, bool keptTag) {
+void CheckCleanedAgain(const Run& first, const std::string& content, const Options& options, const Options& compat,
+                       bool keptTag) {
   const std::string& cleaned = first.after;
   const Run again = Clean(cleaned, options);
   CheckPass(again, cleaned, options);
@@ -237,13 +262,18 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
     return;
   }
   FUZZ_CHECK(count == 0);
-  if (again.after != cleaned) CheckLyricsClearOnly(cleaned, again.after, options);
-  // Only an appended tag is left for the trash: it is the file's tail.
-  if (options.saveTrash && options.keepId3v1 && EndsInValidTag(cleaned)) {
-    FUZZ_CHECK(again.hasTrash && again.trash == Last128(cleaned));
-  } else {
-    FUZZ_CHECK(!again.hasTrash);
+  if (again.after != cleaned) {
+    CheckLyricsClearOnly(cleaned, again.after, options);
+    // Only an appended tag is left for the trash: it is the file's tail.
+    if (options.saveTrash && options.keepId3v1 && EndsInValidTag(cleaned)) {
+      FUZZ_CHECK(again.hasTrash && again.trash == Last128(cleaned));
+    } else {
+      FUZZ_CHECK(!again.hasTrash);
+    }
+    return;
   }
+  CheckUntouched(again, cleaned);
+  CheckUntouched(Clean(cleaned, compat), cleaned);
 }
 
 void CheckInput(const std::uint8_t* data, std::size_t size) {
@@ -268,7 +298,7 @@ void CheckInput(const std::uint8_t* data, std::size_t size) {
   CheckPass(direct, content, options);
   if (options.keepTimestamp) FUZZ_CHECK(compatible.time == kOldTime);
   if (direct.result.outcome == CleanResult::Outcome::kCleaned) {
-    CheckCleanedAgain(direct, content, options, options.keepId3v1 && EndsInValidTag(content));
+    CheckCleanedAgain(direct, content, options, compat, options.keepId3v1 && EndsInValidTag(content));
   }
 }
 

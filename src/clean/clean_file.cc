@@ -46,6 +46,7 @@ struct Pass {
   OutputFile clean;
   OutputFile trash;  // open from its creation to the end of the pass
   bool trashFailureShown = false;
+  bool unchanged = false;  // the cleaned file would be the file as it is
   std::optional<KeptBytes> kept;
   MarkerLookahead lookahead;
 
@@ -172,7 +173,11 @@ bool CopyFrames(Pass& pass) {
     KeepFrame(pass, frameStart, static_cast<std::size_t>(walk.header().frameLength));
     frameEnd = input.Position();
   } while (!input.Failed() && walk.Next(frameEnd, result.frameCount));
-  pass.TrashRange(input.Position(), result.bytesRead);
+  // Every frame stands where it was read, and all that follows them is a
+  // tag that /P keeps: there is nothing to remove, not even to the trash.
+  const std::int64_t keptTagSize = pass.keepTag() ? kId3v1Size : 0;
+  pass.unchanged = !input.Failed() && pass.kept->InPlace() && pass.kept->kept() + keptTagSize == result.bytesRead;
+  if (!pass.unchanged) pass.TrashRange(input.Position(), result.bytesRead);
   pass.kept->Flush();
   if (!input.Failed()) return true;
   // Compatibility mode, and direct mode before its first write, leave the
@@ -210,10 +215,27 @@ std::int64_t KeepAppended(File& file, std::int64_t seen, std::int64_t written) {
   }
 }
 
+// A file with nothing to remove: nothing on disk changes, no write, no cut,
+// no rename, no ".bak", and its times stay as they were (with /D, an access
+// time that reading moved is put back). It counts as cleaned of 0 bytes.
+bool LeaveAsItWas(Pass& pass) {
+  if (pass.keepTag()) pass.result.bytesKept += kId3v1Size;
+  if (pass.options.verbose) PrintSummary(pass.result.bytesRead, pass.result.bytesKept);
+  platform::FileTimes now;
+  if (pass.timesKnown && pass.input.GetTimes(now) &&
+      (now.lastAccess != pass.times.lastAccess || now.lastWrite != pass.times.lastWrite)) {
+    pass.input.SetTimes(pass.times);
+  }
+  pass.clean.Discard();  // compatibility mode: the empty ".clean" goes
+  pass.input.Close();
+  return true;
+}
+
 // Direct mode: writes what is still pending (and a kept tag) in front of
 // the read position, keeps what another process appended, and cuts the
 // file behind the cleaned data.
 bool Cut(Pass& pass) {
+  if (pass.unchanged) return LeaveAsItWas(pass);
   // The pass has begun to rewrite the file: without the trash it goes on.
   if (!pass.FlushTrash()) pass.ShowTrashFailure();
   Reader& input = *pass.reader;
@@ -239,7 +261,9 @@ bool Cut(Pass& pass) {
 // the disk, then puts it in the input's place; with /B the input first
 // moves to ".bak".
 bool Replace(Pass& pass) {
+  if (pass.unchanged) return LeaveAsItWas(pass);
   CleanResult& result = pass.result;
+  pass.kept->WriteHeldBack();
   if (pass.keepTag()) pass.clean.Write(pass.keptTag.data(), pass.keptTag.size());
   if (!pass.clean.Flush(pass.timesKnown ? &pass.times : nullptr) || !pass.clean.Close()) {
     return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());

@@ -9,6 +9,16 @@ KeptBytes::KeptBytes(platform::Reader& input, OutputFile* clean) : input_(input)
 }
 
 void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
+  const bool stays = inPlace_ && !changed && source == kept_;
+  kept_ += static_cast<std::int64_t>(bytes.size());
+  if (stays && clean_ != nullptr) {
+    heldBack_ = kept_;
+    return;
+  }
+  if (!stays && inPlace_) {
+    inPlace_ = false;
+    WriteHeldBack();
+  }
   if (!changed && run_.size != 0 && source == run_.source + static_cast<std::int64_t>(run_.size) &&
       bytes.data() == run_.data + run_.size) {
     run_.size += bytes.size();
@@ -22,6 +32,12 @@ void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, b
   } else {
     run_ = {source, bytes.data(), bytes.size()};
   }
+}
+
+void KeptBytes::WriteHeldBack() {
+  if (clean_ == nullptr || heldBack_ == 0) return;
+  clean_->CopyFrom(input_.file(), 0, heldBack_);
+  heldBack_ = 0;
 }
 
 void KeptBytes::Flush() {

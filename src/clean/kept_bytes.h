@@ -2,7 +2,11 @@
 // buffer are held as one run and written in one piece straight from the
 // buffer, before it is refilled: no copy per frame. Direct mode writes them
 // into the file itself, in front of the read position; compatibility mode
-// into ".clean".
+// into ".clean". As long as every byte kept stands where it was read,
+// nothing is written at all: direct mode leaves such bytes where they are,
+// and compatibility mode writes them into ".clean" only once something
+// differs (the system copying them from the input where it can), so a file
+// with nothing to remove is never written.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +33,15 @@ class KeptBytes {
   // Writes out the run held back.
   void Flush();
 
+  // Whether every byte kept so far stands where it was read, unchanged, and
+  // how many bytes have been kept.
+  bool InPlace() const { return inPlace_; }
+  std::int64_t kept() const { return kept_; }
+
+  // Compatibility mode: writes into ".clean" the bytes held back because
+  // they stood in place. Called once the result is known to differ.
+  void WriteHeldBack();
+
   // Direct mode's writer, for the last bytes and the state of the rewrite.
   InPlaceWriter& writer() { return writer_; }
 
@@ -45,6 +58,9 @@ class KeptBytes {
   OutputFile* clean_;
   InPlaceWriter writer_;
   Run run_;
+  bool inPlace_ = true;
+  std::int64_t kept_ = 0;
+  std::int64_t heldBack_ = 0;  // compatibility mode: kept bytes not yet in ".clean"
 };
 
 }  // namespace scourby

@@ -32,6 +32,16 @@ void OutputFile::Write(const std::uint8_t* data, std::size_t size) {
   }
 }
 
+void OutputFile::CopyFrom(platform::File& from, std::int64_t offset, std::int64_t size) {
+  FlushBuffer();
+  if (failed_) return;
+  if (!from.CopyTo(offset, size, file_, offset_)) {
+    failed_ = true;
+    return;
+  }
+  offset_ += size;
+}
+
 bool OutputFile::Flush(const platform::FileTimes* times) {
   FlushBuffer();
   if (!failed_ && times != nullptr) file_.SetTimes(*times);

@@ -33,6 +33,10 @@ class OutputFile {
 
   void Write(const std::uint8_t* data, std::size_t size);
 
+  // Writes size bytes of `from`, from offset on (the system copies them
+  // where it can).
+  void CopyFrom(platform::File& from, std::int64_t offset, std::int64_t size);
+
   // Writes out what is buffered, sets the times (when given) and pushes the
   // file to the disk. False when anything written so far failed.
   bool Flush(const platform::FileTimes* times);

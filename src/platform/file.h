@@ -67,6 +67,13 @@ class File {
   // (such as a full disk) included; the bytes at offset are then undefined.
   bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
 
+  // Copies size bytes of this file from offset on into `to` at toOffset.
+  // Where the system copies between files by itself (Linux), the bytes do
+  // not pass through the program, and file systems that share extents copy
+  // nothing at all; elsewhere they go through a buffer. False on any
+  // failure, this file ending early included.
+  bool CopyTo(std::int64_t offset, std::int64_t size, File& to, std::int64_t toOffset);
+
   // The file's current length in bytes (GetFileSize); -1 on error.
   std::int64_t Length();
 
@@ -91,6 +98,9 @@ class File {
 
  private:
   friend std::string FinalPathOf(const std::string& path, const File& opened);
+  // The system's own copy, for CopyTo: the bytes it copied (0 when it cannot
+  // copy these files), -1 on an error.
+  std::int64_t CopyInSystem(std::int64_t offset, std::int64_t size, File& to, std::int64_t toOffset);
   std::int64_t lengthWhenOpened_ = -1;
 #ifdef _WIN32
   explicit File(void* handle) : handle_(handle) {}

@@ -196,6 +196,10 @@ std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
   return static_cast<std::int64_t>(done);
 }
 
+// Windows copies whole files, not stretches of them: CopyTo goes through a
+// buffer.
+std::int64_t File::CopyInSystem(std::int64_t, std::int64_t, File&, std::int64_t) { return 0; }
+
 bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   const HANDLE handle = AsHandle(handle_);
   if (!Seek(handle, offset)) return false;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -109,6 +110,16 @@ class EncodedAudio : public ::testing::Test {
     }
     return parts;
   }
+  // A file's first frame, when it is a Xing/Info frame, is its header and
+  // mpg123 decodes nothing for it. Further on in a stream it is a frame like
+  // any other (with no audio data) and mpg123 decodes it to 1152 samples
+  // (MPEG-1) of the part's channels.
+  static std::size_t MidStreamPcm(const Part& part) {
+    const Bytes head = part.frames.substr(0, 64);
+    if (head.find("Xing") == Bytes::npos && head.find("Info") == Bytes::npos) return 0;
+    const std::size_t channels = (static_cast<unsigned char>(part.frames[3]) >> 6) == 3 ? 1 : 2;
+    return 1152 * channels * 2;
+  }
   TempDir dir;
   TempDir scratch;
 };
@@ -175,17 +186,6 @@ TEST_F(EncodedAudio, JoinedFilesCleanToTheirPartsCleanedOneByOne) {
     }
     pcmSize[name] = Decode(dir / "part.mp3", scratch).size();
   }
-  // A file's first frame, when it is a Xing/Info frame, is its header and
-  // mpg123 decodes nothing for it. Further on in a stream it is a frame like
-  // any other (with no audio data) and mpg123 decodes it to 1152 samples
-  // (MPEG-1) of the part's channels.
-  const auto midStreamPcm = [&](const std::string& name) -> std::size_t {
-    const Bytes& frames = parts.at(name).frames;
-    const Bytes head = frames.substr(0, 64);
-    if (head.find("Xing") == Bytes::npos && head.find("Info") == Bytes::npos) return 0;
-    const std::size_t channels = (static_cast<unsigned char>(frames[3]) >> 6) == 3 ? 1 : 2;
-    return 1152 * channels * 2;
-  };
   const std::vector<std::vector<std::string>> joins = {
       {"vbr", "vbr"},
       {"vbr", "cbr"},
@@ -203,7 +203,7 @@ TEST_F(EncodedAudio, JoinedFilesCleanToTheirPartsCleanedOneByOne) {
       for (std::size_t i = 0; i < join.size(); ++i) {
         joined += tagged ? parts.at(join[i]).tagged : parts.at(join[i]).frames;
         expected += cleaned.at({join[i], tagged});
-        expectedPcm += pcmSize.at(join[i]) + (i > 0 ? midStreamPcm(join[i]) : 0);
+        expectedPcm += pcmSize.at(join[i]) + (i > 0 ? MidStreamPcm(parts.at(join[i])) : 0);
       }
       const std::string removed = std::to_string(joined.size() - expected.size());
       for (const char* mode : {"", "/C"}) {
@@ -218,6 +218,72 @@ TEST_F(EncodedAudio, JoinedFilesCleanToTheirPartsCleanedOneByOne) {
         EXPECT_TRUE(ReadFile(dir / "joined.mp3") == expected);
       }
       EXPECT_EQ(Decode(dir / "joined.mp3", scratch).size(), expectedPcm);
+    }
+  }
+}
+
+// Audio behind more junk than a search reaches: a tag whose declared size
+// stops short of its cover picture (a known fault of some taggers), an APEv2
+// tag with a large cover between two joined parts, a block of garbage
+// between two parts. Every frame comes back in both modes, and the result
+// decodes to the parts' length.
+TEST_F(EncodedAudio, AudioBeyondTheSearchesReachIsFound) {
+  if (const std::string tool = MissingPartTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
+  // Debian's Python, where python3-mutagen installs, ahead of any other.
+  const std::string python = Exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  if (!Sh(python + " -c 'import mutagen.apev2' 2>/dev/null")) GTEST_SKIP() << "python3-mutagen is not installed";
+  const std::map<std::string, Part> parts = Parts();
+  std::map<std::string, std::size_t> pcm;
+  for (const auto& [name, part] : parts) {
+    WriteFile(dir / "part.mp3", part.frames);
+    pcm[name] = Decode(dir / "part.mp3", scratch).size();
+  }
+  const Part &vbr = parts.at("vbr"), &cbr = parts.at("cbr"), &layer2 = parts.at("layer2");
+
+  // The ID3v2 tag's size field made 120,000 bytes too small.
+  Bytes shortTag = cbr.tagged;
+  const std::size_t declared = cbr.id3v2Length - 10 - 120000;
+  ASSERT_GT(cbr.id3v2Length, 120000u + 10);
+  for (int i = 0; i < 4; ++i)
+    shortTag[6 + static_cast<std::size_t>(i)] = static_cast<char>((declared >> (21 - 7 * i)) & 0x7F);
+
+  // An APEv2 tag with a 150 KB binary cover, as mutagen writes it.
+  ASSERT_TRUE(Sh("convert -seed 2 -size 400x300 plasma:fractal +noise Random -quality 92 " + Quote(dir / "big.jpg")));
+  EXPECT_GT(ReadFile(dir / "big.jpg").size(), 150000u);
+  WriteFile(dir / "ape.mp3", vbr.frames);
+  ASSERT_TRUE(Sh(python +
+                 " -c 'import sys; from mutagen.apev2 import APEv2, APEValue, BINARY; t = APEv2(); "
+                 "t[\"Title\"] = \"Part\"; t[\"Cover Art (Front)\"] = APEValue(b\"cover.jpg\\0\" + "
+                 "open(sys.argv[2], \"rb\").read(), BINARY); t.save(sys.argv[1])' " +
+                 Quote(dir / "ape.mp3") + " " + Quote(dir / "big.jpg")));
+  const Bytes apeTagged = ReadFile(dir / "ape.mp3");
+  ASSERT_GT(apeTagged.size(), vbr.frames.size() + 150000);
+
+  std::mt19937 random(100);
+  Bytes garbage(100000, '\0');
+  for (char& c : garbage) c = static_cast<char>(random());
+
+  const struct {
+    const char* name;
+    Bytes input;
+    Bytes frames;
+    std::size_t pcm;
+  } cases[] = {
+      {"a tag whose declared size stops short of its picture", shortTag, cbr.frames, pcm.at("cbr")},
+      {"an APEv2 tag with a large cover between joined parts", apeTagged + layer2.frames, vbr.frames + layer2.frames,
+       pcm.at("vbr") + pcm.at("layer2") + MidStreamPcm(layer2)},
+      {"100 KB of garbage between joined parts", cbr.frames + garbage + vbr.frames, cbr.frames + vbr.frames,
+       pcm.at("cbr") + pcm.at("vbr") + MidStreamPcm(vbr)},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"/V", "/C"}) {
+      SCOPED_TRACE(std::string(c.name) + " " + mode);
+      WriteFile(dir / "song.mp3", c.input);
+      const RunResult run = RunScourby({"song.mp3", mode}, dir.path().string());
+      const std::string removed = std::to_string(c.input.size() - c.frames.size());
+      EXPECT_NE(run.out.find(" - Cleaned " + removed + " bytes\r\n"), std::string::npos) << run.out;
+      EXPECT_TRUE(ReadFile(dir / "song.mp3") == c.frames);
+      EXPECT_EQ(Decode(dir / "song.mp3", scratch).size(), c.pcm);
     }
   }
 }
@@ -338,6 +404,8 @@ TEST(NotMp3, NeverChangesWhateverTheSwitches) {
   if (Have("convert") && Sh("convert -version 2>/dev/null | grep -q ImageMagick")) {
     Sh("convert -size 300x200 plasma:fractal -quality 90 " + Quote(dir / "picture.jpg") + " 2>/dev/null");
     Sh("convert -size 200x100 gradient:red-blue " + Quote(dir / "picture.png") + " 2>/dev/null");
+    // A picture named as an MP3.
+    Sh("convert -seed 3 -size 300x300 plasma:fractal png:" + Quote(dir / "png.mp3") + " 2>/dev/null");
   }
   if (Exists(dir / "picture.jpg")) {
     // ICC profiles travel in APP2 segments, whose marker FF E2 looks like
@@ -373,6 +441,25 @@ TEST(NotMp3, NeverChangesWhateverTheSwitches) {
     ASSERT_TRUE(before.count(name)) << "new file " << name;
     EXPECT_TRUE(ReadFile(entry.path().string()) == before[name]) << name;
   }
+}
+
+// A large file of random bytes is searched to its end for a stream beyond
+// the reach, finds none, and stays as it was.
+TEST(NotMp3, ALargeRandomFileIsSearchedToItsEndAndLeftAsItWas) {
+  TempDir dir;
+  std::mt19937_64 random(20);
+  Bytes noise(20 << 20, '\0');
+  for (std::size_t i = 0; i + 8 <= noise.size(); i += 8) {
+    const std::uint64_t word = random();
+    std::memcpy(noise.data() + i, &word, 8);
+  }
+  WriteFile(dir / "noise.mp3", noise);
+  for (const char* switches : {"/V", "/C", "/TB"}) {
+    const RunResult run = RunScourby({"noise.mp3", switches}, dir.path().string());
+    EXPECT_EQ(FileLines(run.out), "noise.mp3...No MP3!\r\n") << switches;
+    EXPECT_TRUE(ReadFile(dir / "noise.mp3") == noise) << switches;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "support/mp3_fixtures.h"
 #include "support/test_support.h"
@@ -282,6 +283,51 @@ TEST(CleanFile, TheTrashKeepsEveryRemovedByteAcrossRuns) {
     RunScourby({"a.mp3", mode}, dir.path().string());
     EXPECT_TRUE(ReadFile(dir / "a.mp3") == Frames(3));
     EXPECT_TRUE(ReadFile(dir / "a.mp3.trash") == head + tag + newHead + newTag);
+  }
+}
+
+// What a folder holds: each file's bytes, modification time and inode.
+struct Entry {
+  Bytes bytes;
+  std::int64_t mtime = 0;
+  ino_t inode = 0;
+  bool operator==(const Entry&) const = default;
+};
+std::map<std::string, Entry> Snapshot(const TempDir& dir) {
+  std::map<std::string, Entry> entries;
+  for (const auto& item : fs::directory_iterator(dir.path())) {
+    struct stat st;
+    EXPECT_EQ(stat(item.path().c_str(), &st), 0);
+    entries[item.path().filename().string()] = {ReadFile(item.path().string()),
+                                                st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_ino};
+  }
+  return entries;
+}
+
+// A file with nothing to remove is left exactly as it was, whatever the
+// switches: a second run over a cleaned file changes no byte, time or inode,
+// makes or replaces no backup (after two /B runs the backup still holds the
+// original), adds nothing to the trash and leaves no ".clean".
+TEST(CleanFile, ASecondRunOverACleanedFileChangesNothingOnDisk) {
+  const Bytes original = Id3v2Tag(50) + Frames(3) + Id3v1Tag("Kept");
+  for (const char* switches : {"/V", "/C", "/B", "/T", "/TC", "/D", "/DC", "/P", "/PC", "/BTDP"}) {
+    SCOPED_TRACE(switches);
+    TempDir dir;
+    WriteFile(dir / "a.mp3", original);
+    ASSERT_NE(RunScourby({"a.mp3", switches}, dir.path().string()).out.find(" - Cleaned "), std::string::npos);
+    // Times well in the past, so that any write would show.
+    for (const auto& item : fs::directory_iterator(dir.path())) {
+      const timespec times[2] = {{1000000000, 5}, {1100000000, 7}};
+      ASSERT_EQ(utimensat(AT_FDCWD, item.path().c_str(), times, 0), 0);
+    }
+    const auto before = Snapshot(dir);
+    const RunResult again = RunScourby({"a.mp3", switches}, dir.path().string());
+    EXPECT_NE(again.out.find(" - Cleaned 0 bytes\r\n"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("Processed 1 file(s) - cleaned 0 bytes"), std::string::npos) << again.out;
+    EXPECT_TRUE(Snapshot(dir) == before);
+    if (std::string(switches).find('B') != std::string::npos) {
+      EXPECT_TRUE(ReadFile(dir / "a.mp3.bak") == original);
+    }
   }
 }
 
