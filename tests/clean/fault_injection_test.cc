@@ -34,10 +34,13 @@ struct Sample {
   std::vector<std::pair<std::size_t, std::size_t>> removed;  // where the trash's bytes lie in the input
 };
 
-Sample MakeSample(int frameCount) {
-  const Bytes head = Id3v2Tag(2038);
+// framesFirst: no tag before the frames and no junk between them, so that
+// they stand where they belong until the last frame, which the
+// reconstructor changes.
+Sample MakeSample(int frameCount, bool framesFirst = false) {
+  const Bytes head = framesFirst ? "" : Id3v2Tag(2038);
   const Bytes frames = Frames(frameCount);
-  const Bytes junk = "JUNKJUNKJUNK";
+  const Bytes junk = framesFirst ? "" : "JUNKJUNKJUNK";
   const Bytes tail = "LYRICSBEGIN some words LYRICS200" + Id3v1Tag();
   // The last frame's declared length runs 100 bytes into the Lyrics3 block
   // and the ID3v1 tag; the reconstructor clears the tag start out of it.
@@ -62,6 +65,7 @@ struct Mode {
   Options options;
   int frameCount;
   bool earlierTrash = false;  // a trash file from an earlier run is there
+  bool framesFirst = false;   // see MakeSample
 };
 
 Options Switches(bool compat, bool trash, bool backup, bool times, bool keepTag) {
@@ -87,6 +91,11 @@ std::vector<Mode> Modes() {
       {"/P", Switches(false, false, false, false, true), 12},
       // Large enough that the in-place writer writes several batches.
       {"direct, several batches", Switches(false, false, false, false, false), 8400},
+      // Compatibility mode writes the frames that stand in place only once
+      // the last one differs, copying them from the input in one go.
+      {"/C /T, frames from the start", Switches(true, true, false, false, false), 12, false, true},
+      {"/C, many frames from the start", Switches(true, false, false, false, false), 2000, false, true},
+      {"/T, frames from the start", Switches(false, true, false, false, false), 12, false, true},
   };
 }
 
@@ -199,7 +208,7 @@ TEST(FaultInjection, EveryFailureOfAPassLeavesSoundFilesAndAnHonestReport) {
     SCOPED_TRACE(mode.name);
     const Options& options = mode.options;
     const bool compat = options.compatibility != 0;
-    const Sample sample = MakeSample(mode.frameCount);
+    const Sample sample = MakeSample(mode.frameCount, mode.framesFirst);
     const Bytes expected = sample.clean + (options.keepId3v1 ? sample.tag : "");
     const long long cleanedBytes = static_cast<long long>(sample.input.size() - expected.size());
     const std::string cleanedLine = " - Cleaned " + std::to_string(cleanedBytes) + " bytes\r\n";
