@@ -88,9 +88,12 @@ struct Pass {
 // cleaned at its final target, so that it stays a link to the cleaned data).
 // Either way the cleaners' lock keeps a second cleaner off the file.
 bool Open(Pass& pass) {
-  pass.input =
-      File::OpenExisting(pass.path, pass.compat ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
-  if (!pass.input.IsOpen() || (pass.compat && !pass.input.TryLock())) return pass.Fail(Outcome::kCannotOpen);
+  // A dry run reads the file, and takes no lock.
+  const bool readOnly = pass.compat || pass.options.dryRun;
+  pass.input = File::OpenExisting(pass.path, readOnly ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
+  if (!pass.input.IsOpen() || (pass.compat && !pass.options.dryRun && !pass.input.TryLock())) {
+    return pass.Fail(Outcome::kCannotOpen);
+  }
   pass.result.bytesRead = pass.input.LengthWhenOpened();
   if (pass.result.bytesRead < 0) return pass.Fail(Outcome::kCannotOpen);
   pass.target = pass.compat ? platform::FinalPathOf(pass.path, pass.input) : pass.path;
@@ -118,8 +121,13 @@ bool FindAudio(Pass& pass) {
 
 // Creates ".clean" (compatibility mode) and opens ".trash" (/T). The trash
 // is added to, never cut: it keeps what earlier runs removed. Without it the
-// removed bytes would be lost, so the file stays as it is.
+// removed bytes would be lost, so the file stays as it is. A dry run creates
+// nothing: it only counts what it would keep.
 bool OpenOutputs(Pass& pass) {
+  if (pass.options.dryRun) {
+    pass.kept.emplace(*pass.reader, nullptr, false);
+    return true;
+  }
   if (pass.compat && !pass.clean.Create(pass.cleanPath(), pass.input)) {
     return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
   }
@@ -215,14 +223,16 @@ std::int64_t KeepAppended(File& file, std::int64_t seen, std::int64_t written) {
   }
 }
 
-// A file with nothing to remove: nothing on disk changes, no write, no cut,
-// no rename, no ".bak", and its times stay as they were (with /D, an access
-// time that reading moved is put back). It counts as cleaned of 0 bytes.
+// A file with nothing to remove, or a dry run: nothing on disk changes, no
+// write, no cut, no rename, no ".bak", and the file's times stay as they
+// were (with /D, an access time that reading moved is put back, except in
+// a dry run, which sets nothing). It counts as cleaned of what a real run
+// would remove (0 bytes for a file with nothing to remove).
 bool LeaveAsItWas(Pass& pass) {
   if (pass.keepTag()) pass.result.bytesKept += kId3v1Size;
   if (pass.options.verbose) PrintSummary(pass.result.bytesRead, pass.result.bytesKept);
   platform::FileTimes now;
-  if (pass.timesKnown && pass.input.GetTimes(now) &&
+  if (!pass.options.dryRun && pass.timesKnown && pass.input.GetTimes(now) &&
       (now.lastAccess != pass.times.lastAccess || now.lastWrite != pass.times.lastWrite)) {
     pass.input.SetTimes(pass.times);
   }
@@ -235,7 +245,7 @@ bool LeaveAsItWas(Pass& pass) {
 // the read position, keeps what another process appended, and cuts the
 // file behind the cleaned data.
 bool Cut(Pass& pass) {
-  if (pass.unchanged) return LeaveAsItWas(pass);
+  if (pass.unchanged || pass.options.dryRun) return LeaveAsItWas(pass);
   // The pass has begun to rewrite the file: without the trash it goes on.
   if (!pass.FlushTrash()) pass.ShowTrashFailure();
   Reader& input = *pass.reader;
@@ -261,7 +271,7 @@ bool Cut(Pass& pass) {
 // the disk, then puts it in the input's place; with /B the input first
 // moves to ".bak".
 bool Replace(Pass& pass) {
-  if (pass.unchanged) return LeaveAsItWas(pass);
+  if (pass.unchanged || pass.options.dryRun) return LeaveAsItWas(pass);
   CleanResult& result = pass.result;
   pass.kept->WriteHeldBack();
   if (pass.keepTag()) pass.clean.Write(pass.keptTag.data(), pass.keptTag.size());
@@ -309,7 +319,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   const bool cleaned = Open(pass) && FindAudio(pass) && OpenOutputs(pass) && CopyFrames(pass) &&
                        (pass.compat ? Replace(pass) : Cut(pass));
   if (cleaned) {
-    pass.result.outcome = Outcome::kCleaned;
+    pass.result.outcome = options.dryRun ? Outcome::kWouldClean : Outcome::kCleaned;
     pass.CloseTrash();
     totals.filesProcessed += 1;
     totals.bytesCleaned += pass.result.bytesRead - pass.result.bytesKept;

@@ -22,6 +22,7 @@ struct CleanResult {
     kCouldNotRename,    // ".clean" could not take failedPath's place
     kChangedMeanwhile,  // another process changed the input meanwhile
     kCleaned,
+    kWouldClean,  // a dry run: the pass would have cleaned the file
   };
   Outcome outcome = Outcome::kCannotOpen;
   std::string failedPath;        // the file the failing step was about

@@ -4,13 +4,18 @@
 
 namespace scourby {
 
-KeptBytes::KeptBytes(platform::Reader& input, OutputFile* clean) : input_(input), clean_(clean) {
+KeptBytes::KeptBytes(platform::Reader& input, OutputFile* clean, bool write)
+    : input_(input), clean_(clean), write_(write) {
   input_.SetRefillHook([this] { Flush(); });
 }
 
 void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
   const bool stays = inPlace_ && !changed && source == kept_;
   kept_ += static_cast<std::int64_t>(bytes.size());
+  if (!write_) {
+    inPlace_ = stays;
+    return;
+  }
   if (stays && clean_ != nullptr) {
     heldBack_ = kept_;
     return;

@@ -21,8 +21,9 @@ namespace scourby {
 class KeptBytes {
  public:
   // clean: the ".clean" file in compatibility mode, nullptr in direct mode.
-  // Takes the reader's refill hook, so it must stay where it is made.
-  KeptBytes(platform::Reader& input, OutputFile* clean);
+  // Without write (a dry run), the bytes are only counted. Takes the
+  // reader's refill hook, so it must stay where it is made.
+  KeptBytes(platform::Reader& input, OutputFile* clean, bool write = true);
   KeptBytes(const KeptBytes&) = delete;
   KeptBytes& operator=(const KeptBytes&) = delete;
 
@@ -56,6 +57,7 @@ class KeptBytes {
 
   platform::Reader& input_;
   OutputFile* clean_;
+  const bool write_;
   InPlaceWriter writer_;
   Run run_;
   bool inPlace_ = true;

@@ -55,6 +55,8 @@ std::string FinalLine(const CleanResult& result) {
     case Outcome::kCouldNotRename: return " ! Could not rename " + path + ".clean to " + path;
     case Outcome::kChangedMeanwhile: return " ! Could not clean " + path + ": it changed meanwhile";
     case Outcome::kCleaned: return " - Cleaned " + std::to_string(result.bytesRead - result.bytesKept) + " bytes";
+    case Outcome::kWouldClean:
+      return " - Would clean " + std::to_string(result.bytesRead - result.bytesKept) + " bytes";
   }
   return "";
 }

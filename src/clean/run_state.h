@@ -18,6 +18,7 @@ struct Options {
   std::int32_t recurse = 0;        // /S
   std::int32_t keepId3v1 = 0;      // /P
   std::int32_t keepTimestamp = 0;  // /D
+  std::int32_t dryRun = 0;         // /N: every file checked, nothing changed
 };
 
 // Written only by the cleaning pass, once per completed file.

@@ -1,5 +1,8 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace scourby {
 
 std::string CommandTail(std::string_view commandLine) {
@@ -70,6 +73,12 @@ bool SwitchLetters(const std::string& argument, bool slashIsAlwaysSwitch, std::s
   return false;
 }
 
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool slashIsAlwaysSwitch) {
@@ -81,6 +90,14 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
   bool help = false;
   Options& o = parsed.options;
   for (const std::string& argument : arguments) {
+    if (SameIgnoringCase(argument, "--help")) {
+      help = true;
+      continue;
+    }
+    if (SameIgnoringCase(argument, "--version")) {
+      parsed.action = ParsedArguments::Action::kVersion;
+      return parsed;
+    }
     std::string_view letters;
     if (!SwitchLetters(argument, slashIsAlwaysSwitch, letters)) {
       parsed.specs.Append(argument);
@@ -99,6 +116,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
         case 's': o.recurse = 1; break;
         case 'p': o.keepId3v1 = 1; break;
         case 'd': o.keepTimestamp = 1; break;
+        case 'n': o.dryRun = 1; break;
         default:
           parsed.action = ParsedArguments::Action::kInvalidSwitch;
           parsed.invalidSwitch = argument;

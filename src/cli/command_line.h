@@ -34,7 +34,7 @@ class FileSpecList {
 
 // What the arguments ask for.
 struct ParsedArguments {
-  enum class Action { kRun, kHelp, kInvalidSwitch };
+  enum class Action { kRun, kHelp, kVersion, kInvalidSwitch };
   Action action = Action::kRun;
   std::string invalidSwitch;  // the whole argument, with kInvalidSwitch
   Options options;
@@ -44,8 +44,10 @@ struct ParsedArguments {
 // Sorts the arguments into switches and specifications. A switch begins
 // with "--", "-" or "/"; "/" makes a switch only when slashIsAlwaysSwitch
 // (Windows) or when the argument holds no other "/" (POSIX, where "/" also
-// starts absolute paths). An empty list is a help request. backup does not
-// force compatibility here.
+// starts absolute paths). The whole arguments "--help" and "--version" (in
+// any letter case) are a help request, and a request for the banner alone
+// that ends the run at once, as an invalid switch does. An empty list is a
+// help request. backup does not force compatibility here.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool slashIsAlwaysSwitch);
 
 }  // namespace scourby

@@ -39,6 +39,7 @@ void PrintHelp() {
   PrintLine(OptionRow("/B   Save backup to filename.bak", "/C   Compatibility mode (use tempfile)"));
   PrintLine(OptionRow("/T   Save trash to filename.trash", "/S   Recurse subfolders"));
   PrintLine(OptionRow("/P   Preserve ID3v1 tags only", "/D   Preserve modification timestamp"));
+  PrintLine("  /N   Dry run (nothing is changed)");
   PrintLine("See README.TXT for detailed information about these options.");
   PrintLine();
   PrintLine("Notes:");
@@ -59,6 +60,7 @@ void EchoOptions(const Options& o) {
       {o.recurse, "* Recurse subfolders"},
       {o.keepId3v1, "* Preserve ID3v1 tags only"},
       {o.keepTimestamp, "* Preserve modification timestamps"},
+      {o.dryRun, "* Dry run (nothing is changed)"},
   };
   for (const auto& [on, text] : lines) {
     if (on) PrintLine(text);
@@ -91,6 +93,7 @@ int Main(const std::vector<std::string>& arguments) {
     PrintHelp();
     return Finish();
   }
+  if (parsed.action == ParsedArguments::Action::kVersion) return Finish();
 
   Options& options = parsed.options;
   if (options.backup) options.compatibility = 1;
@@ -112,8 +115,9 @@ int Main(const std::vector<std::string>& arguments) {
   platform::RemoveBreakHandler(ConsoleBreakHandler);
 
   PrintLine();
-  PrintLine("Finished! Processed " + std::to_string(totals.filesProcessed) + " file(s) - cleaned " +
-            std::to_string(totals.bytesCleaned) + " bytes");
+  const std::string files = std::to_string(totals.filesProcessed), bytes = std::to_string(totals.bytesCleaned);
+  PrintLine(options.dryRun ? "Finished! Checked " + files + " file(s) - would clean " + bytes + " bytes"
+                           : "Finished! Processed " + files + " file(s) - cleaned " + bytes + " bytes");
   return Finish();
 }
 

@@ -56,7 +56,7 @@ TEST(ParseArguments, SwitchLettersSetOptions) {
   const std::pair<char, Flag> letters[] = {
       {'v', &Options::verbose},       {'b', &Options::backup},        {'t', &Options::saveTrash},
       {'f', &Options::noReconstruct}, {'c', &Options::compatibility}, {'s', &Options::recurse},
-      {'p', &Options::keepId3v1},     {'d', &Options::keepTimestamp},
+      {'p', &Options::keepId3v1},     {'d', &Options::keepTimestamp}, {'n', &Options::dryRun},
   };
   for (const auto& [letter, flag] : letters) {
     for (const char typed : {letter, static_cast<char>(letter - 'a' + 'A')}) {
@@ -67,7 +67,7 @@ TEST(ParseArguments, SwitchLettersSetOptions) {
       }
     }
   }
-  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspd"});
+  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspdN"});
   for (const auto& [letter, flag] : letters) EXPECT_EQ(all.options.*flag, 1) << letter;
 }
 

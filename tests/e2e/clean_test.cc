@@ -286,7 +286,8 @@ TEST(CleanFile, TheTrashKeepsEveryRemovedByteAcrossRuns) {
   }
 }
 
-// What a folder holds: each file's bytes, modification time and inode.
+// What a folder holds, sub-folders included: each entry's bytes (none for
+// a folder), modification time and inode; the folder's own under ".".
 struct Entry {
   Bytes bytes;
   std::int64_t mtime = 0;
@@ -295,13 +296,68 @@ struct Entry {
 };
 std::map<std::string, Entry> Snapshot(const TempDir& dir) {
   std::map<std::string, Entry> entries;
-  for (const auto& item : fs::directory_iterator(dir.path())) {
+  const auto add = [&](const fs::path& path, const std::string& name) {
     struct stat st;
-    EXPECT_EQ(stat(item.path().c_str(), &st), 0);
-    entries[item.path().filename().string()] = {ReadFile(item.path().string()),
-                                                st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_ino};
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    entries[name] = {S_ISDIR(st.st_mode) ? "" : ReadFile(path.string()),
+                     st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_ino};
+  };
+  for (const auto& item : fs::recursive_directory_iterator(dir.path())) {
+    add(item.path(), fs::relative(item.path(), dir.path()).string());
   }
+  add(dir.path(), ".");
   return entries;
+}
+
+// Times well in the past on everything in the folder, so that any write
+// shows.
+void SetOldTimes(const TempDir& dir) {
+  const timespec times[2] = {{1000000000, 5}, {1100000000, 7}};
+  for (const auto& item : fs::recursive_directory_iterator(dir.path())) {
+    ASSERT_EQ(utimensat(AT_FDCWD, item.path().c_str(), times, 0), 0);
+  }
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.path().c_str(), times, 0), 0);
+}
+
+// A dry run walks every file and prints what a real run prints, with
+// " - Would clean" and "Checked ... would clean" for " - Cleaned" and
+// "Processed ... cleaned", and changes nothing on disk: no byte, time,
+// inode or folder entry.
+TEST(CleanFile, ADryRunReportsWhatARunWouldDoAndChangesNothing) {
+  const auto fill = [](const TempDir& dir) {
+    WriteFile(dir / "tagged.mp3", Id3v2Tag(300) + Frames(4) + "JUNK" + Frames(2) + Id3v1Tag());
+    WriteFile(dir / "frames.mp3", Frames(5));
+    WriteFile(dir / "text.mp3", "no audio here");
+    fs::create_directory(dir.path() / "sub");
+    WriteFile(dir / "sub/deep.mp3", Id3v2Tag(20) + Frames(3));
+    WriteFile(dir / "tagged.mp3.trash", "an earlier run's trash");
+  };
+  const auto dry = [](Bytes out) {
+    const auto replace = [&](const std::string& from, const std::string& to) {
+      for (std::size_t at = 0; (at = out.find(from, at)) != std::string::npos; at += to.size()) {
+        out.replace(at, from.size(), to);
+      }
+    };
+    replace("Use /? option for help.", "* Dry run (nothing is changed)\r\nUse /? option for help.");
+    replace(" - Cleaned ", " - Would clean ");
+    replace("Finished! Processed ", "Finished! Checked ");
+    replace(" - cleaned ", " - would clean ");
+    return out;
+  };
+  for (const char* switches : {"", "/T", "/B", "/C", "/D", "/V", "/S", "/TBDVSP"}) {
+    SCOPED_TRACE(switches);
+    TempDir real, checked;
+    fill(real);
+    fill(checked);
+    SetOldTimes(checked);
+    const auto before = Snapshot(checked);
+    const RunResult run = RunScourby({"*.mp3", switches}, real.path().string());
+    const RunResult dryRun =
+        RunScourby({"*.mp3", *switches ? std::string(switches) + "N" : "/N"}, checked.path().string());
+    EXPECT_EQ(dryRun.out, dry(run.out));
+    EXPECT_NE(dryRun.out.find(" - Would clean "), std::string::npos);
+    EXPECT_TRUE(Snapshot(checked) == before);
+  }
 }
 
 // A file with nothing to remove is left exactly as it was, whatever the
@@ -315,16 +371,16 @@ TEST(CleanFile, ASecondRunOverACleanedFileChangesNothingOnDisk) {
     TempDir dir;
     WriteFile(dir / "a.mp3", original);
     ASSERT_NE(RunScourby({"a.mp3", switches}, dir.path().string()).out.find(" - Cleaned "), std::string::npos);
-    // Times well in the past, so that any write would show.
-    for (const auto& item : fs::directory_iterator(dir.path())) {
-      const timespec times[2] = {{1000000000, 5}, {1100000000, 7}};
-      ASSERT_EQ(utimensat(AT_FDCWD, item.path().c_str(), times, 0), 0);
-    }
-    const auto before = Snapshot(dir);
+    SetOldTimes(dir);
+    auto before = Snapshot(dir);
+    // Compatibility mode makes its ".clean" and takes it away again.
+    before.erase(".");
     const RunResult again = RunScourby({"a.mp3", switches}, dir.path().string());
     EXPECT_NE(again.out.find(" - Cleaned 0 bytes\r\n"), std::string::npos) << again.out;
     EXPECT_NE(again.out.find("Processed 1 file(s) - cleaned 0 bytes"), std::string::npos) << again.out;
-    EXPECT_TRUE(Snapshot(dir) == before);
+    auto after = Snapshot(dir);
+    after.erase(".");
+    EXPECT_TRUE(after == before);
     if (std::string(switches).find('B') != std::string::npos) {
       EXPECT_TRUE(ReadFile(dir / "a.mp3.bak") == original);
     }

@@ -24,6 +24,7 @@ const std::string kHelp =
     "  /B   Save backup to filename.bak     /C   Compatibility mode (use tempfile)\n"
     "  /T   Save trash to filename.trash    /S   Recurse subfolders\n"
     "  /P   Preserve ID3v1 tags only        /D   Preserve modification timestamp\n"
+    "  /N   Dry run (nothing is changed)\n"
     "See README.TXT for detailed information about these options.\n"
     "\n"
     "Notes:\n"
@@ -37,6 +38,11 @@ std::string Summary(int files, long long bytes) {
   return "\nFinished! Processed " + std::to_string(files) + " file(s) - cleaned " + std::to_string(bytes) + " bytes\n";
 }
 
+std::string DrySummary(int files, long long bytes) {
+  return "\nFinished! Checked " + std::to_string(files) + " file(s) - would clean " + std::to_string(bytes) +
+         " bytes\n";
+}
+
 TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
   const RunResult run = RunScourby({"/?"});
   const std::string out = run.out;
@@ -46,13 +52,14 @@ TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
     lengths.push_back(end - start);
     EXPECT_NE(out[end - 1], ' ') << "trailing blank";
   }
-  // Option rows 8-11 and the example line of the help text, after the banner.
-  ASSERT_EQ(lengths.size(), 4u + 19u);
+  // Option rows 8-12 and the example line of the help text, after the banner.
+  ASSERT_EQ(lengths.size(), 4u + 20u);
   EXPECT_EQ(lengths[4 + 7], 71u);
   EXPECT_EQ(lengths[4 + 8], 77u);
   EXPECT_EQ(lengths[4 + 9], 62u);
   EXPECT_EQ(lengths[4 + 10], 75u);
-  EXPECT_EQ(lengths[4 + 18], 61u);
+  EXPECT_EQ(lengths[4 + 11], 35u);
+  EXPECT_EQ(lengths[4 + 19], 61u);
   EXPECT_EQ(out.find("/F"), out.find("  /V") + 39);
 }
 
@@ -87,6 +94,18 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
            "* Recurse subfolders\n* Preserve ID3v1 tags only\n* Preserve modification timestamps\n"
            "Use /? option for help.\n\n" +
            Summary(0, 0)},
+      {{"/nV"},
+       kBanner + "* Verbose mode\n* Dry run (nothing is changed)\nUse /? option for help.\n\n" + DrySummary(0, 0)},
+      // The two long options of every command-line tool, in any letter case
+      // and among file specifications; no file is touched.
+      {{"--help"}, kBanner + kHelp},
+      {{"a.mp3", "--HELP", "/T"}, kBanner + kHelp},
+      {{"--version"}, kBanner},
+      {{"a.mp3", "--Version", "/T"}, kBanner},
+      {{"--version", "/x"}, kBanner},
+      {{"/x", "--version"}, kBanner + "Invalid switch: /x\n"},
+      {{"--helpme"}, kBanner + "Invalid switch: --helpme\n"},
+      {{"--versions"}, kBanner + "Invalid switch: --versions\n"},
   };
   for (const auto& c : cases) {
     const RunResult run = RunScourby(c.args, dir.path().string());

@@ -142,8 +142,11 @@ raw_parity "help" /?
 raw_parity "help after a file" a.mp3 -H
 raw_parity "invalid switch" /vx files/a.mp3
 raw_parity "switches only" /V --t
+raw_parity "--help, any case" files/a.mp3 --HELP
+raw_parity "--version among files" files/a.mp3 --Version /T
 
-for switches in "" /T "/F /T" "/P /T" /P /B "/B /T /P" /C "/C /T /F" /D "/D /C" /V "/V /T /C" "/P /C /T"; do
+for switches in "" /T "/F /T" "/P /T" /P /B "/B /T /P" /C "/C /T /F" /D "/D /C" /V "/V /T /C" "/P /C /T" \
+  /N "/N /T /B /V" "/N /C /D"; do
   # shellcheck disable=SC2086
   parity "files/*.mp3 $switches" "files/*.mp3" $switches
 done
@@ -200,7 +203,7 @@ echo "== The trash across runs, paths planted at the output names, links"
 # A second run adds nothing to the trash files and leaves them as they were;
 # a file tagged again (here: put back as it was) adds its tags behind the
 # old ones.
-for switches in /T "/C /T"; do
+for switches in /T "/C /T" "/B /P /D"; do
   # shellcheck disable=SC2086
   parity_after "second run, $switches" "own_run 'files/*.mp3' $switches" "files/*.mp3" $switches
   # shellcheck disable=SC2086
