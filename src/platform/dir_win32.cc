@@ -3,17 +3,18 @@
 #include <windows.h>
 
 #include "platform/dir.h"
+#include "platform/path_win32.h"
 
 namespace scourby::platform {
 
 std::vector<DirEntry> FindEntries(const std::string& mask) {
   std::vector<DirEntry> entries;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(mask.c_str(), &found);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(SystemPath(mask).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return entries;
   do {
-    entries.push_back(DirEntry{found.cFileName, static_cast<std::uint32_t>(found.dwFileAttributes)});
-  } while (FindNextFileA(search, &found));
+    entries.push_back(DirEntry{FromSystem(found.cFileName), static_cast<std::uint32_t>(found.dwFileAttributes)});
+  } while (FindNextFileW(search, &found));
   FindClose(search);
   return entries;
 }
@@ -21,7 +22,7 @@ std::vector<DirEntry> FindEntries(const std::string& mask) {
 // The volume serial number and file index: the same folder reached through
 // a junction or a folder link gives the same identity.
 std::optional<FolderIdentity> IdentifyFolder(const std::string& path) {
-  const HANDLE folder = CreateFileA(path.empty() ? "." : path.c_str(), FILE_READ_ATTRIBUTES,
+  const HANDLE folder = CreateFileW(SystemPath(path.empty() ? "." : path).c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include "platform/fault_plan.h"
 #include "platform/file.h"
+#include "platform/path_win32.h"
 
 namespace scourby::platform {
 namespace {
@@ -39,7 +40,7 @@ bool Seek(HANDLE handle, std::int64_t offset) {
 // its access time before /D can save it.)
 HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                     BY_HANDLE_FILE_INFORMATION& info) {
-  const HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  const HANDLE handle = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     CloseHandle(handle);
@@ -51,10 +52,14 @@ HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD di
 // The full path of the file open at handle, as the system resolves it
 // (links followed), in its plain form; empty when it cannot be told.
 std::string FinalPathOfHandle(HANDLE handle) {
-  char buffer[MAX_PATH * 4];
-  const DWORD length = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= sizeof buffer) return {};
-  const std::string path(buffer, length);
+  constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  // Asked for its length first: a path may be far longer than MAX_PATH.
+  const DWORD needed = GetFinalPathNameByHandleW(handle, nullptr, 0, kFlags);
+  if (needed == 0) return {};
+  std::wstring buffer(needed, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), needed, kFlags);
+  if (length == 0 || length >= needed) return {};
+  const std::string path = FromSystem(buffer.substr(0, length));
   // "\\?\C:\..." or "\\?\UNC\server\share\...".
   if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
   if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
@@ -75,9 +80,9 @@ bool IsEntryItself(const std::string& path, HANDLE handle) {
   if (folder.back() == ':') folder += '.';
   const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
   const std::string final = FinalPathOfHandle(handle);
-  const HANDLE folderHandle =
-      CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE folderHandle = CreateFileW(SystemPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folderHandle == INVALID_HANDLE_VALUE) return final.empty();
   std::string expected = FinalPathOfHandle(folderHandle);
   CloseHandle(folderHandle);
@@ -272,7 +277,7 @@ std::string FinalPathOf(const std::string& path, const File& opened) {
 
 bool DeletePath(const std::string& path) {
   if (FaultHit(FileOp::kDelete)) return false;
-  return DeleteFileA(path.c_str()) != 0;
+  return DeleteFileW(SystemPath(path).c_str()) != 0;
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
@@ -280,22 +285,22 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
   // One call replaces the file at to, so that there is no moment without a
   // file at to and a failed move leaves both names as they were. A read-only
   // file, a folder or a link at to is never replaced.
-  const DWORD attributes = GetFileAttributesA(to.c_str());
+  const DWORD attributes = GetFileAttributesW(SystemPath(to).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
       return false;
     }
     // Where the system shows a link as the file it leads to (Wine), the
     // path that the file at to resolves to tells.
-    const HANDLE handle =
-        CreateFileA(to.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE handle = CreateFileW(SystemPath(to).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool itself = IsEntryItself(to, handle);
     CloseHandle(handle);
     if (!itself) return false;
   }
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 }  // namespace scourby::platform

@@ -10,7 +10,12 @@ if(NOT status EQUAL 0)
 endif()
 
 set(program "${PREFIX}/${BINDIR}/scourby")
+# The page is compressed where gzip is there to do it.
 set(page "${PREFIX}/${MANDIR}/man1/scourby.1")
+if(EXISTS "${page}.gz")
+  execute_process(COMMAND gzip -dc "${page}.gz" OUTPUT_FILE "${PREFIX}/scourby.1")
+  set(page "${PREFIX}/scourby.1")
+endif()
 foreach(path IN ITEMS "${program}" "${page}")
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "not installed: ${path}\n${log}")

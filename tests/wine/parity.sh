@@ -219,6 +219,16 @@ for output in clean trash; do
 done
 parity_after "a link planted at .trash, direct mode" "ln -s frames.mp3 files/both-tags.mp3.trash" "files/both-tags.mp3" /T
 parity_after "a link planted at .bak" "ln -s frames.mp3 files/both-tags.mp3.bak" "files/both-tags.mp3" /B /T
+# A library in deep folders: paths of over 400 characters, walked, cleaned
+# through .clean, with .trash and .bak, and named whole on the command line.
+deep_setup="d=deep; for i in 1 2 3 4 5 6 7 8 9 10; do d=\$d/folder-with-a-rather-long-name-number-\$i; done; \
+  mkdir -p \$d && cp '$fixtures/files/both-tags.mp3' \$d/song.mp3"
+for switches in "/S /C /T /B" "/S /T /D" "/S /N"; do
+  # shellcheck disable=SC2086
+  parity_after "paths over 260 characters, $switches" "$deep_setup" "deep/*.mp3" $switches
+done
+deep_file=deep/$(printf 'folder-with-a-rather-long-name-number-%s/' 1 2 3 4 5 6 7 8 9 10)song.mp3
+parity_after "a path over 260 characters named whole" "$deep_setup" "$deep_file" /T
 for switches in /T "/C /T" "/B /T"; do
   # shellcheck disable=SC2086
   parity_after "a link into another folder, $switches" "mkdir store && mv files/both-tags.mp3 store/ && \
