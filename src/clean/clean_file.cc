@@ -135,6 +135,9 @@ bool OpenOutputs(Pass& pass) {
     return pass.Fail(Outcome::kCouldNotWrite, pass.trashPath());
   }
   pass.kept.emplace(*pass.reader, pass.compat ? &pass.clean : nullptr);
+  // Direct mode overwrites the file's own bytes: every removed byte reaches
+  // the trash first.
+  if (!pass.compat && pass.trash.IsOpen()) pass.kept->writer().SetBeforeWrite([&pass] { pass.trash.PushOut(); });
   return true;
 }
 

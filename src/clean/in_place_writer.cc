@@ -54,6 +54,7 @@ bool InPlaceWriter::WriteOut(platform::Reader& input, const std::uint8_t* data, 
     failed_ = true;
     return false;
   }
+  if (beforeWrite_) beforeWrite_();
   wroteAnything_ = true;
   if (!input.WriteAt(written_, data, size)) {
     failed_ = true;

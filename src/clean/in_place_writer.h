@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -27,6 +28,12 @@ class InPlaceWriter {
   // behind the end of the pending bytes. False on a failed write.
   bool Flush(platform::Reader& input);
 
+  // Called before every write into the file: a pass that keeps what it
+  // removes hands it to the trash there, so that no byte is overwritten
+  // before its copy has reached the file system (a killed process cannot
+  // write out what it still holds).
+  void SetBeforeWrite(std::function<void()> hook) { beforeWrite_ = std::move(hook); }
+
   // Bytes in place at the front of the file, and whether any write reached
   // the file (before the first one, a failure leaves the file as it was).
   std::int64_t written() const { return written_; }
@@ -39,6 +46,7 @@ class InPlaceWriter {
   bool WriteOut(platform::Reader& input, const std::uint8_t* data, std::size_t size);
 
   std::vector<std::uint8_t> pending_;
+  std::function<void()> beforeWrite_;
   std::int64_t written_ = 0;
   bool failed_ = false;
   bool wroteAnything_ = false;

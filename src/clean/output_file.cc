@@ -42,6 +42,11 @@ void OutputFile::CopyFrom(platform::File& from, std::int64_t offset, std::int64_
   offset_ += size;
 }
 
+bool OutputFile::PushOut() {
+  FlushBuffer();
+  return !failed_;
+}
+
 bool OutputFile::Flush(const platform::FileTimes* times) {
   FlushBuffer();
   if (!failed_ && times != nullptr) file_.SetTimes(*times);

@@ -37,6 +37,10 @@ class OutputFile {
   // where it can).
   void CopyFrom(platform::File& from, std::int64_t offset, std::int64_t size);
 
+  // Hands what is buffered to the file system (without pushing it to the
+  // disk). False when anything written so far failed.
+  bool PushOut();
+
   // Writes out what is buffered, sets the times (when given) and pushes the
   // file to the disk. False when anything written so far failed.
   bool Flush(const platform::FileTimes* times);

@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
 #include "support/mp3_fixtures.h"
 #include "support/test_support.h"
 
@@ -89,6 +94,96 @@ TEST(Signals, ABrokenPipeNeverStopsAFileHalfway) {
     EXPECT_TRUE(ReadFile(folder.dir / "b_small.mp3") == Frames(3));
     for (int i = 0; i < 20; ++i) EXPECT_TRUE(ReadFile(folder.dir / ("c" + std::to_string(i) + ".mp3")) == Frames(3));
   }
+}
+
+// A file and what a clean removes from it, in file order, with where each
+// removed piece lay.
+struct Removal {
+  Bytes content;
+  Bytes removed;
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;  // offset, size
+  Removal& Keep(const Bytes& bytes) {
+    content += bytes;
+    return *this;
+  }
+  Removal& Remove(const Bytes& bytes) {
+    pieces.emplace_back(content.size(), bytes.size());
+    content += bytes;
+    removed += bytes;
+    return *this;
+  }
+};
+
+// Runs the program under strace, killed (SIGKILL) right before its n-th call
+// of syscall: a run that cannot write out anything it still holds.
+void RunKilledBefore(const std::string& syscall, int n, const std::string& folder) {
+  const std::string command = "cd '" + folder + "' && strace -f -q -o /dev/null -e trace=" + syscall +
+                              " -e inject=" + syscall + ":signal=SIGKILL:when=" + std::to_string(n) + " '" +
+                              SCOURBY_BINARY + "' song.mp3 /T >/dev/null 2>&1";
+  [[maybe_unused]] const int status = std::system(command.c_str());
+}
+
+// A run killed outright (kill -9, the out-of-memory killer, a closed
+// session) cannot write out what it holds. Killed before each of its writes
+// and before it cuts the file, a direct-mode /T run leaves a trash that
+// holds the earlier trash and then the removed bytes in file order up to a
+// point, and that point lies past every removed byte whose place in the
+// file has been overwritten (or cut off).
+TEST(Signals, AKilledDirectModeRunHasTrashedEveryByteItOverwrote) {
+  if (std::system("strace -f -q -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace cannot run here";
+  const Bytes junk = Bytes("JUNK") + Bytes(3000, '\x01');
+  const Removal inputs[] = {
+      Removal().Remove(Id3v2Tag(300000)).Keep(Frames(2500, 0)).Remove(junk).Keep(Frames(2500, 7)).Remove(Id3v1Tag()),
+      // Joined files: each part's tags between the parts.
+      Removal()
+          .Remove(Id3v2Tag(200000))
+          .Keep(Frames(2000, 0))
+          .Remove(Id3v1Tag("A") + Id3v2Tag(150000))
+          .Keep(Frames(2000, 3))
+          .Remove(junk + Id3v1Tag("B")),
+  };
+  int kills = 0;
+  for (const Removal& input : inputs) {
+    for (const Bytes& earlier : {Bytes(), Bytes("removed by an earlier run")}) {
+      TempDir dir;
+      const auto reset = [&] {
+        WriteFile(dir / "song.mp3", input.content);
+        std::filesystem::remove(dir / "song.mp3.trash");
+        if (!earlier.empty()) WriteFile(dir / "song.mp3.trash", earlier);
+      };
+      reset();
+      ASSERT_EQ(std::system(("cd '" + dir.path().string() + "' && strace -f -q -o writes.log -e trace=pwrite64 '" +
+                             SCOURBY_BINARY + "' song.mp3 /T >/dev/null 2>&1")
+                                .c_str()),
+                0);
+      const Bytes log = ReadFile(dir / "writes.log");
+      const int writes = static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+      ASSERT_GT(writes, 3);
+      std::filesystem::remove(dir / "writes.log");
+      std::vector<std::pair<std::string, int>> points = {{"ftruncate", 1}};
+      for (int n = 1; n <= writes; ++n) points.emplace_back("pwrite64", n);
+      for (const auto& [syscall, n] : points) {
+        SCOPED_TRACE(syscall + " #" + std::to_string(n) + (earlier.empty() ? "" : ", earlier trash"));
+        reset();
+        RunKilledBefore(syscall, n, dir.path().string());
+        ++kills;
+        const Bytes now = ReadFile(dir / "song.mp3");
+        const Bytes trash = Exists(dir / "song.mp3.trash") ? ReadFile(dir / "song.mp3.trash") : "";
+        ASSERT_TRUE(trash.starts_with(earlier));
+        const Bytes added = trash.substr(earlier.size());
+        ASSERT_TRUE(input.removed.starts_with(added)) << "the trash holds bytes that were not removed";
+        // How far the rewrite has reached: up to the last byte that differs.
+        std::size_t reached = now.size() < input.content.size() ? input.content.size() : 0;
+        for (std::size_t i = reached; i < input.content.size(); ++i) {
+          if (now[i] != input.content[i]) reached = i + 1;
+        }
+        std::size_t needed = 0;
+        for (const auto& [at, size] : input.pieces) needed += at >= reached ? 0 : std::min(size, reached - at);
+        EXPECT_GE(added.size(), needed) << "overwritten before it reached the trash";
+      }
+    }
+  }
+  std::cout << "killed " << kills << " runs\n";
 }
 
 }  // namespace
