@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "clean/copy_sizes.h"
+#include "clean/appended_bytes.h"
 #include "clean/frame_walk.h"
 #include "clean/kept_bytes.h"
 #include "clean/marker_lookahead.h"
@@ -85,10 +85,10 @@ struct Pass {
 
 // Opens the input: for reading and writing (direct mode), or for reading
 // only (compatibility mode, which replaces the file itself: a link is
-// cleaned at its final target, so that it stays a link to the cleaned data).
-// Either way the cleaners' lock keeps a second cleaner off the file.
+// cleaned at its final target, so that it stays a link to the cleaned data;
+// a dry run). The cleaners' lock keeps a second cleaner off the file; a dry
+// run takes none.
 bool Open(Pass& pass) {
-  // A dry run reads the file, and takes no lock.
   const bool readOnly = pass.compat || pass.options.dryRun;
   pass.input = File::OpenExisting(pass.path, readOnly ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
   if (!pass.input.IsOpen() || (pass.compat && !pass.options.dryRun && !pass.input.TryLock())) {
@@ -105,8 +105,7 @@ bool Open(Pass& pass) {
   return true;
 }
 
-// Steps over a RIFF/WAVE wrapper and an ID3v2 tag, and finds the first
-// frame.
+// Steps over a RIFF/WAVE wrapper and an ID3v2 tag; finds the first frame.
 bool FindAudio(Pass& pass) {
   Reader& input = *pass.reader;
   pass.result.riff = SkipRiffWave(input);
@@ -195,35 +194,6 @@ bool CopyFrames(Pass& pass) {
   // input as it was.
   const bool untouched = pass.compat || !pass.kept->writer().wroteAnything();
   return pass.Fail(untouched ? Outcome::kCouldNotRead : Outcome::kCouldNotRewrite, pass.path);
-}
-
-// Bytes that another process appended while the pass ran lie beyond the
-// length the pass saw. They are moved down behind the cleaned data, so that
-// cutting the file loses none of them; the length is looked at again until
-// it stays put. Returns the length to cut the file at, or -1 on a failure.
-std::int64_t KeepAppended(File& file, std::int64_t seen, std::int64_t written) {
-  if (written >= seen) {
-    // A kept ID3v1 tag overlapping the last frame can end the cleaned data
-    // beyond the old length: whatever follows it stays where it is.
-    const std::int64_t length = file.Length();
-    return length < 0 ? -1 : std::max(length, written);
-  }
-  std::int64_t from = seen;
-  std::int64_t to = written;  // ahead of from: a forward copy is safe
-  std::vector<std::uint8_t> chunk;
-  while (true) {
-    const std::int64_t length = file.Length();
-    if (length < 0) return -1;
-    if (length <= from) return to;
-    chunk.resize(kCopyChunk);
-    while (from < length) {
-      const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length - from, kCopyChunk));
-      const std::int64_t got = file.ReadAt(from, chunk.data(), want);
-      if (got <= 0 || !file.WriteAt(to, chunk.data(), static_cast<std::size_t>(got))) return -1;
-      from += got;
-      to += got;
-    }
-  }
 }
 
 // A file with nothing to remove, or a dry run: nothing on disk changes, no
