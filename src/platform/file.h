@@ -42,14 +42,15 @@ class File {
 
   // Opens path for writing: creates it when missing, cuts it to length 0
   // when present (CreateFileA, OPEN_ALWAYS, then SetEndOfFile). Never writes
-  // through a symbolic link at path: such a link is a failure. On POSIX the
+  // through a link at path, symbolic or hard (a file that has another name
+  // too): such a link is a failure, and stays as it was. On POSIX the
   // file gets the permission bits, and owner and group where allowed, of
   // `like` when given; it is never readable by others before that.
   static File CreateOutput(const std::string& path, const File* like);
 
   // Opens path for writing without cutting it, or creates it when missing
-  // (CreateFileA, OPEN_ALWAYS); created tells which. Never through a symbolic
-  // link at path, and never a folder or device. A file it creates gets the
+  // (CreateFileA, OPEN_ALWAYS); created tells which. Never through a link at
+  // path, symbolic or hard, and never a folder or device. A file it creates gets the
   // permissions of `like`, as with CreateOutput; one it finds keeps its own.
   static File OpenOrCreateOutput(const std::string& path, const File* like, bool& created);
 

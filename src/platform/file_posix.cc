@@ -53,6 +53,13 @@ timespec FromNanoseconds(std::int64_t ns) {
   return t;
 }
 
+// Whether the file has a name besides the one it was opened by (a hard
+// link): writing to it would change that file too, the input itself perhaps.
+bool HasOtherNames(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) != 0 || st.st_nlink > 1;
+}
+
 }  // namespace
 
 File::File(File&& other) noexcept : lengthWhenOpened_(other.lengthWhenOpened_), fd_(other.fd_) { other.fd_ = -1; }
@@ -92,6 +99,7 @@ File File::CreateOutput(const std::string& path, const File* like) {
   const int fd = OpenNoBlock(path, O_WRONLY | O_CREAT | O_NOFOLLOW);
   if (fd < 0) return File();
   File file(fd);
+  if (HasOtherNames(fd)) return File();
   // Permissions before the cut: a file that cannot be made ours keeps its
   // content.
   if (!TakePermissions(fd, like) || ::ftruncate(fd, 0) != 0) return File();
@@ -102,7 +110,7 @@ File File::OpenOrCreateOutput(const std::string& path, const File* like, bool& c
   created = false;
   if (FaultHit(FileOp::kOpen)) return File();
   int fd = OpenRegular(path, O_WRONLY | O_NOFOLLOW);
-  if (fd >= 0) return File(fd);
+  if (fd >= 0) return HasOtherNames(fd) ? (::close(fd), File()) : File(fd);
   if (errno != ENOENT) return File();
   fd = OpenRegular(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
   if (fd < 0) return File();

@@ -108,8 +108,11 @@ HANDLE OpenOutput(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, boo
     return handle;
   }
   // A link at path is opened as itself and refused; where the system shows
-  // a link as the file it leads to (Wine), the path it resolves to tells.
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !IsEntryItself(path, handle)) {
+  // a link as the file it leads to (Wine), the path it resolves to tells. A
+  // file with another name too (a hard link) would change under that name,
+  // the input's perhaps: refused as well.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1 ||
+      !IsEntryItself(path, handle)) {
     CloseHandle(handle);
     return nullptr;
   }

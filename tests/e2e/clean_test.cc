@@ -203,9 +203,11 @@ TEST(CleanFile, OutputsKeepThePermissionsOfTheInput) {
 // never written through, replaced or deleted: it stays exactly as it was,
 // and the file it stands in the way of is left untouched.
 TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
-  enum class Planted { kLink, kDanglingLink, kFolder };
+  // Hard links: another name of a file kept elsewhere, or of the input.
+  enum class Planted { kLink, kDanglingLink, kFolder, kHardLink, kHardLinkToInput };
   for (const char* output : {".clean", ".trash", ".bak"}) {
-    for (const Planted planted : {Planted::kLink, Planted::kDanglingLink, Planted::kFolder}) {
+    for (const Planted planted :
+         {Planted::kLink, Planted::kDanglingLink, Planted::kFolder, Planted::kHardLink, Planted::kHardLinkToInput}) {
       for (const char* mode : {"/T", "/TC", "/TB"}) {
         SCOPED_TRACE(std::string(output) + " " + std::to_string(static_cast<int>(planted)) + " " + mode);
         TempDir dir;
@@ -218,13 +220,19 @@ TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
         if (planted == Planted::kFolder) {
           ASSERT_EQ(mkdir(at.c_str(), 0755), 0);
           WriteFile(at + "/inside", "kept");
+        } else if (planted == Planted::kHardLink || planted == Planted::kHardLinkToInput) {
+          ASSERT_EQ(link((planted == Planted::kHardLink ? dir / "victim" : dir / "a.mp3").c_str(), at.c_str()), 0);
         } else {
           const std::string target = planted == Planted::kLink ? dir / "victim" : dir / "nowhere";
           ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0);
         }
         const RunResult run = RunScourby({"a.mp3", mode}, dir.path().string());
         const std::string out = output, sw = mode;
-        const bool inTheWay = out == ".trash" || (out == ".clean" && sw != "/T") || (out == ".bak" && sw == "/TB");
+        // A backup replaces a hard link at its name: the other name keeps
+        // its file.
+        const bool hard = planted == Planted::kHardLink || planted == Planted::kHardLinkToInput;
+        const bool inTheWay =
+            out == ".trash" || (out == ".clean" && sw != "/T") || (out == ".bak" && sw == "/TB" && !hard);
         if (inTheWay) {
           // Without its output the file is not cleaned (and without its
           // trash the removed bytes would be lost).
@@ -238,6 +246,14 @@ TEST(CleanFile, PathsPlantedAtTheOutputNamesStayAsTheyWere) {
         EXPECT_EQ(ReadFile(dir / "victim"), "precious");
         if (planted == Planted::kFolder) {
           EXPECT_EQ(ReadFile(at + "/inside"), "kept");
+        } else if (hard) {
+          // Still the other name of its file (unless a backup took it): the
+          // input rewritten in place, or as it was where compatibility mode
+          // put a new file in its place.
+          const Bytes input = sw == "/T" ? ReadFile(dir / "a.mp3") : original;
+          if (!(out == ".bak" && sw == "/TB")) {
+            EXPECT_EQ(ReadFile(at), planted == Planted::kHardLink ? "precious" : input);
+          }
         } else {
           char target[4096];
           const ssize_t length = readlink(at.c_str(), target, sizeof target);
