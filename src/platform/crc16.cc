@@ -1,0 +1,132 @@
+#include "platform/crc16.h"
+
+#include <array>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define SCOURBY_X86 1
+#include <immintrin.h>
+#endif
+
+namespace scourby::platform {
+namespace {
+
+constexpr std::uint16_t kReflectedPolynomial = 0xA001;  // 0x8005, bits reversed
+
+// kTables[k][b]: the CRC of byte b followed by k zero bytes, so that eight
+// bytes take eight lookups and no loop over bits.
+constexpr std::array<std::array<std::uint16_t, 256>, 8> MakeTables() {
+  std::array<std::array<std::uint16_t, 256>, 8> tables{};
+  for (unsigned b = 0; b < 256; ++b) {
+    std::uint16_t crc = static_cast<std::uint16_t>(b);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ kReflectedPolynomial : crc >> 1;
+    tables[0][b] = crc;
+  }
+  for (std::size_t k = 1; k < 8; ++k) {
+    for (unsigned b = 0; b < 256; ++b) {
+      const std::uint16_t before = tables[k - 1][b];
+      tables[k][b] = static_cast<std::uint16_t>((before >> 8) ^ tables[0][before & 0xFF]);
+    }
+  }
+  return tables;
+}
+
+constexpr auto kTables = MakeTables();
+static_assert(kTables[0][1] == 0xC0C1 && kTables[0][255] == 0x4040);
+
+std::uint16_t Bytewise(const std::uint8_t* p, std::size_t size, std::uint16_t crc) {
+  for (std::size_t i = 0; i < size; ++i) crc = static_cast<std::uint16_t>((crc >> 8) ^ kTables[0][(crc ^ p[i]) & 0xFF]);
+  return crc;
+}
+
+std::uint16_t EightAtATime(const std::uint8_t* p, std::size_t size, std::uint16_t crc) {
+  for (; size >= 8; p += 8, size -= 8) {
+    const unsigned low = (crc ^ p[0]) & 0xFF;
+    const unsigned high = ((crc >> 8) ^ p[1]) & 0xFF;
+    crc = kTables[7][low] ^ kTables[6][high] ^ kTables[5][p[2]] ^ kTables[4][p[3]] ^ kTables[3][p[4]] ^
+          kTables[2][p[5]] ^ kTables[1][p[6]] ^ kTables[0][p[7]];
+  }
+  return Bytewise(p, size, crc);
+}
+
+#ifdef SCOURBY_X86
+
+// A 16-bit CRC with polynomial P is the 32-bit CRC with polynomial P * x^16,
+// whose register holds the 16-bit one in its low half (bits reflected). So
+// the 32-bit folding of carry-less multiplies applies, with these constants
+// for P * x^16 = x^32 + x^31 + x^18 + x^16, each reflected and shifted left
+// by one bit: x^(4*128+32) and x^(4*128-32) mod P (folding 64 bytes),
+// x^(128+32) and x^(128-32) mod P (16 bytes), x^64 mod P, and for the
+// Barrett reduction P itself and floor(x^64 / P).
+constexpr std::uint64_t kFold64[2] = {0x1B0C2, 0x0BFFA};
+constexpr std::uint64_t kFold16[2] = {0x1D0C2, 0x18CC2};
+constexpr std::uint64_t kFold8 = 0x1BC02;
+constexpr std::uint64_t kBarrett[2] = {0x14003, 0x1CFFFBFFF};
+
+// size is at least 64 and a multiple of 16.
+__attribute__((target("pclmul,sse2"))) std::uint16_t Folded(const std::uint8_t* p, std::size_t size,
+                                                            std::uint16_t crc) {
+  const auto load = [](const std::uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+  const auto fold = [](__m128i x, __m128i k, __m128i next) __attribute__((target("pclmul,sse2"), always_inline)) {
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+  };
+  __m128i x1 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(crc));
+  __m128i x2 = load(p + 16), x3 = load(p + 32), x4 = load(p + 48);
+  p += 64;
+  size -= 64;
+  const __m128i k64 = _mm_set_epi64x(static_cast<long long>(kFold64[1]), static_cast<long long>(kFold64[0]));
+  for (; size >= 64; p += 64, size -= 64) {
+    x1 = fold(x1, k64, load(p));
+    x2 = fold(x2, k64, load(p + 16));
+    x3 = fold(x3, k64, load(p + 32));
+    x4 = fold(x4, k64, load(p + 48));
+  }
+  const __m128i k16 = _mm_set_epi64x(static_cast<long long>(kFold16[1]), static_cast<long long>(kFold16[0]));
+  x1 = fold(x1, k16, x2);
+  x1 = fold(x1, k16, x3);
+  x1 = fold(x1, k16, x4);
+  for (; size >= 16; p += 16, size -= 16) x1 = fold(x1, k16, load(p));
+
+  // 128 bits to 64, to 32, then the Barrett reduction to the remainder.
+  const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+  x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k16, 0x10));
+  const __m128i k8 = _mm_set_epi64x(0, static_cast<long long>(kFold8));
+  x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low32), k8, 0x00), _mm_srli_si128(x1, 4));
+  const __m128i barrett = _mm_set_epi64x(static_cast<long long>(kBarrett[1]), static_cast<long long>(kBarrett[0]));
+  __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), barrett, 0x10);
+  t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
+  x1 = _mm_xor_si128(x1, t);
+  return static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_srli_si128(x1, 4)));
+}
+
+bool HasCarrylessMultiply() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("pclmul");
+}
+
+#else
+
+constexpr bool HasCarrylessMultiply() { return false; }
+std::uint16_t Folded(const std::uint8_t*, std::size_t, std::uint16_t crc) { return crc; }
+
+#endif
+
+}  // namespace
+
+std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
+  static const bool folding = HasCarrylessMultiply();
+  const std::uint8_t* p = bytes.data();
+  std::size_t size = bytes.size();
+  if (folding && size >= 64) {
+    const std::size_t whole = size & ~static_cast<std::size_t>(15);
+    crc = Folded(p, whole, crc);
+    p += whole;
+    size -= whole;
+  }
+  return EightAtATime(p, size, crc);
+}
+
+std::uint16_t Crc16ArcPlain(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
+  return Bytewise(bytes.data(), bytes.size(), crc);
+}
+
+}  // namespace scourby::platform
