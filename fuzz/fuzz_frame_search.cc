@@ -4,13 +4,19 @@
 // through several reader buffer sizes that must all see the same frames,
 // each search against the search's plain rule (an 8-byte window filled 4
 // bytes at a time). The byte-pair scan under the search and the tag marker
-// scan is checked at every vector width against its plain loop.
+// scan is checked at every vector width against its plain loop, and the
+// CRC against its byte loop. A frame at the input's start has its VBR
+// header made true for a stream drawn from the input's last bytes: only the
+// header's fields change, nothing outside the frame, and a header made true
+// stays as it is.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "fuzz_support.h"
 #include "mpeg/frame_search.h"
+#include "mpeg/xing.h"
+#include "platform/crc16.h"
 #include "platform/file.h"
 #include "platform/pair_scan.h"
 #include "platform/reader.h"
@@ -154,6 +160,50 @@ std::vector<Step> Walk(platform::File& file, std::size_t bufferSize, std::span<c
   return steps;
 }
 
+void CheckXingRewrite(std::span<const std::uint8_t> bytes) {
+  FrameHeader header;
+  if (bytes.size() < 4 || !IsFrameHeader(bytes.data(), header)) return;
+  std::vector<std::uint8_t> file(bytes.begin(), bytes.end());
+  const std::span<std::uint8_t> frame(file.data(), std::min<std::size_t>(file.size(), header.frameLength));
+  const std::optional<XingFields> fields = FindXingFields(frame, header);
+  if (!fields) return;
+  // A stream drawn from the input's last bytes.
+  const auto drawn = [&](std::size_t back) {
+    return bytes.size() >= back ? BigEndian32(&bytes[bytes.size() - back]) : 0;
+  };
+  StreamTruth truth;
+  truth.frameCount = drawn(4) % 100000;
+  truth.byteCount = drawn(8) | 1;
+  for (std::size_t i = 0; i < kTocEntries; ++i) {
+    truth.tocOffsets[i] = static_cast<std::uint32_t>(std::uint64_t{truth.byteCount} * i / kTocEntries);
+  }
+  truth.musicCrc = static_cast<std::uint16_t>(drawn(12));
+  const bool musicChanged = (drawn(16) & 1) != 0;
+
+  const bool changed = MakeXingTrue(frame, *fields, truth, musicChanged);
+  FUZZ_CHECK(changed == !std::equal(file.begin(), file.end(), bytes.begin()));
+  // The fields, and nothing else, nothing beyond the frame.
+  std::vector<bool> field(file.size(), false);
+  const auto mark = [&](std::size_t at, std::size_t size) {
+    if (at != XingFields::kAbsent) std::fill_n(field.begin() + static_cast<std::ptrdiff_t>(at), size, true);
+  };
+  mark(fields->frameCount, 4);
+  mark(fields->byteCount, 4);
+  mark(fields->toc, kTocEntries);
+  mark(fields->lameTag == XingFields::kAbsent ? XingFields::kAbsent : fields->lameTag + 28, 8);
+  for (std::size_t i = 0; i < file.size(); ++i) FUZZ_CHECK(field[i] || file[i] == bytes[i]);
+  FUZZ_CHECK(XingCountsTrue(frame, *fields, truth.frameCount, truth.byteCount));
+
+  // Made true, it stays as it is: unless a rewrite made a LAME tag's CRC
+  // hold by chance, which the header did not have.
+  const std::optional<XingFields> again = FindXingFields(frame, header);
+  FUZZ_CHECK(again && again->frameCount == fields->frameCount && again->toc == fields->toc);
+  if (again->lameTag != fields->lameTag) return;
+  const std::vector<std::uint8_t> rewritten = file;
+  FUZZ_CHECK(!MakeXingTrue(frame, *again, truth, false) && file == rewritten);
+  FUZZ_CHECK(!MakeXingTrue(frame, *again, truth, musicChanged) && file == rewritten);
+}
+
 }  // namespace
 }  // namespace scourby::fuzz
 
@@ -162,6 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace scourby::fuzz;
   if (size >= 4) CheckDecode(data);
   CheckPairScans({data, size});
+  FUZZ_CHECK(platform::Crc16Arc({data, size}) == platform::Crc16ArcPlain({data, size}));
+  CheckXingRewrite({data, size});
 
   const std::span<const std::uint8_t> bytes(data, size);
   const std::string path = WriteScratchFile("search.bin", bytes);

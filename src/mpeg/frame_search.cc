@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "mpeg/xing.h"
 #include "platform/pair_scan.h"
 
 namespace scourby {
@@ -59,14 +60,6 @@ std::int64_t FindHeader(platform::Reader& input, std::int64_t start, FrameHeader
   return -1;
 }
 
-// Where the Xing header lies after the frame header's first byte: the 4
-// header bytes plus the Layer III side information.
-std::int64_t XingOffset(const FrameHeader& header) {
-  const bool mono = ChannelMode(header) == 3;
-  if (header.versionCode == 1) return mono ? 21 : 36;
-  return mono ? 13 : 21;
-}
-
 // Reads 4 bytes big-endian; false when the file ends before all 4.
 bool ReadBigEndian32(platform::Reader& input, std::uint32_t& value) {
   std::uint8_t bytes[4];
@@ -82,7 +75,7 @@ void ProbeXing(platform::Reader& input, std::int64_t headerOffset, const FrameHe
   xing.xingFramesKnown = 0;
   input.SetPosition(headerOffset + XingOffset(header));
   std::uint8_t magic[4];
-  if (input.Read(magic, 4) != 4 || std::memcmp(magic, "Xing", 4) != 0) return;
+  if (input.Read(magic, 4) != 4 || std::memcmp(magic, kXingMagic.data(), kXingMagic.size()) != 0) return;
   std::uint32_t flags = 0;
   if (!ReadBigEndian32(input, flags) || (flags & 1u) == 0) return;
   std::uint32_t count = 0;

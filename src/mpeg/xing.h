@@ -1,0 +1,91 @@
+// The VBR header that encoders write into a stream's first frame, which
+// players read for the length they show, for seeking and for gapless
+// playback: "Xing" (variable bitrate) or "Info" (constant) at the Xing
+// offset, 4 bytes of flags, then each field whose flag is set, then LAME's
+// 36-byte tag; or "VBRI" at byte 36. Numbers are big-endian. Pure functions
+// over a frame's bytes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "mpeg/frame_header.h"
+
+namespace scourby {
+
+inline constexpr std::string_view kXingMagic = "Xing";
+inline constexpr std::string_view kInfoMagic = "Info";
+inline constexpr std::string_view kVbriMagic = "VBRI";
+inline constexpr std::size_t kVbriOffset = 36;
+inline constexpr std::size_t kTocEntries = 100;
+
+// Where "Xing" or "Info" lies after the frame header's first byte: the 4
+// header bytes plus the Layer III side information (taken for every layer).
+std::size_t XingOffset(const FrameHeader& header);
+
+// Whether the frame holds "Xing" or "Info" at its Xing offset, or "VBRI" at
+// byte 36: a stream's header frame, which holds no audio.
+bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& header);
+
+// Where the fields of a "Xing" or "Info" header lie, as offsets from the
+// frame's first byte; kAbsent where the flag is clear or the field does not
+// lie wholly inside the frame.
+struct XingFields {
+  static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
+  std::size_t frameCount = kAbsent;  // flag bit 0: the frames after the header frame
+  std::size_t byteCount = kAbsent;   // bit 1: the stream's bytes, the header frame's included
+  std::size_t toc = kAbsent;         // bit 2: 100 entries of the table of contents
+  std::size_t lameTag = kAbsent;     // right after the flagged fields, only where its own CRC holds
+};
+
+// The fields of the frame's "Xing" or "Info" header; none when the magic and
+// the flags do not both lie in the frame.
+std::optional<XingFields> FindXingFields(std::span<const std::uint8_t> frame, const FrameHeader& header);
+
+// What a header must say of the stream it heads.
+struct StreamTruth {
+  std::uint32_t frameCount = 0;  // F: the frames after the header frame
+  std::uint32_t byteCount = 0;   // B: the bytes of all frames, the header frame's included
+  // Entry i: where frame TocFrame(i, F) begins, from the header frame's
+  // first byte (frame 0 is the header frame).
+  std::array<std::uint32_t, kTocEntries> tocOffsets{};
+  std::uint16_t musicCrc = 0;  // CRC-16/ARC of the frames after the header frame
+};
+
+// The frame whose offset entry i of the table of contents is made of.
+constexpr std::uint32_t TocFrame(std::size_t i, std::uint32_t frameCount) {
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(i) * (std::uint64_t{frameCount} + 1) / kTocEntries);
+}
+
+// Whether the frame count and the byte count that the header holds are F
+// and B (a count it does not hold is not wrong).
+bool XingCountsTrue(std::span<const std::uint8_t> frame, const XingFields& fields, std::uint32_t frameCount,
+                    std::uint32_t byteCount);
+
+// Makes the header tell the truth. Where a count is wrong: the counts become
+// F and B, and the table of contents entry i = min(255, floor(256 *
+// tocOffsets[i] / B)). Where a count is wrong or the music changed (a frame
+// was cleared): a LAME tag gets B as its music length, musicCrc as its music
+// CRC, and then its own CRC anew. Nothing else in the frame changes, nothing
+// outside the fields is written, and a true header keeps every byte. True
+// when a byte changed.
+bool MakeXingTrue(std::span<std::uint8_t> frame, const XingFields& fields, const StreamTruth& truth, bool musicChanged);
+
+// What MakeXingTrue changes in a frame, and so which parts of StreamTruth
+// it reads: counts (the table of contents too, where the header has one)
+// where a count is wrong; the LAME tag where a count is wrong or the music
+// changed.
+struct XingRewrite {
+  bool counts = false;
+  bool toc = false;   // reads tocOffsets
+  bool lame = false;  // reads musicCrc
+  bool any() const { return counts || lame; }
+};
+XingRewrite PlanXingRewrite(std::span<const std::uint8_t> frame, const XingFields& fields, std::uint32_t frameCount,
+                            std::uint32_t byteCount, bool musicChanged);
+
+}  // namespace scourby
