@@ -11,6 +11,8 @@
 #include "clean/marker_lookahead.h"
 #include "clean/output_file.h"
 #include "clean/pass_lines.h"
+#include "clean/vbr_header_update.h"
+#include "mpeg/xing.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/reader.h"
@@ -49,6 +51,7 @@ struct Pass {
   bool unchanged = false;  // the cleaned file would be the file as it is
   std::optional<KeptBytes> kept;
   MarkerLookahead lookahead;
+  VbrHeaderUpdate vbrHeader;
 
   bool Fail(Outcome outcome, std::string failedPath = {}) {
     result.outcome = outcome;
@@ -144,11 +147,13 @@ bool OpenOutputs(Pass& pass) {
 // it lies in the read buffer, or copied and cleared from a tag start that
 // the reconstructor finds in it (never its header, which the search has
 // just read as one). A frame cut off by the end of the file goes to the
-// trash.
-void KeepFrame(Pass& pass, std::int64_t frameStart, std::size_t length) {
+// trash, and so does the header frame of a part joined behind the first:
+// it holds no audio, and the stream has one header, the first frame's.
+void KeepFrame(Pass& pass, std::int64_t frameStart, const FrameHeader& header, bool first) {
   Reader& input = *pass.reader;
+  const auto length = static_cast<std::size_t>(header.frameLength);
   std::span<const std::uint8_t> bytes = input.View(length);
-  if (bytes.size() < length) {
+  if (bytes.size() < length || (!first && IsVbrHeaderFrame(bytes, header))) {
     if (pass.trash.IsOpen()) pass.trash.Write(bytes.data(), bytes.size());
     return;
   }
@@ -159,7 +164,9 @@ void KeepFrame(Pass& pass, std::int64_t frameStart, std::size_t length) {
     std::copy(bytes.begin(), bytes.end(), frame.begin());
     OverwriteFrom(std::span(frame.data(), length), clearFrom, kHeaderSize);
     bytes = std::span<const std::uint8_t>(frame.data(), length);
+    pass.vbrHeader.MusicChanged();
   }
+  pass.vbrHeader.Kept(bytes, header);
   pass.kept->Keep(bytes, frameStart, changed);
   pass.result.bytesKept += static_cast<std::int64_t>(length);
 }
@@ -180,13 +187,15 @@ bool CopyFrames(Pass& pass) {
       input.SetPosition(frameStart);
     }
     if (pass.options.verbose) PrintProgress(result.frameCount, walk.header());
-    KeepFrame(pass, frameStart, static_cast<std::size_t>(walk.header().frameLength));
+    KeepFrame(pass, frameStart, walk.header(), result.frameCount == 1);
     frameEnd = input.Position();
   } while (!input.Failed() && walk.Next(frameEnd, result.frameCount));
-  // Every frame stands where it was read, and all that follows them is a
-  // tag that /P keeps: there is nothing to remove, not even to the trash.
+  // Every frame stands where it was read, all that follows them is a tag
+  // that /P keeps, and the VBR header is true: there is nothing to remove,
+  // not even to the trash.
   const std::int64_t keptTagSize = pass.keepTag() ? kId3v1Size : 0;
-  pass.unchanged = !input.Failed() && pass.kept->InPlace() && pass.kept->kept() + keptTagSize == result.bytesRead;
+  pass.unchanged = !input.Failed() && pass.kept->InPlace() && pass.kept->kept() + keptTagSize == result.bytesRead &&
+                   !pass.vbrHeader.Rewrites();
   if (!pass.unchanged) pass.TrashRange(input.Position(), result.bytesRead);
   pass.kept->Flush();
   if (!input.Failed()) return true;
@@ -196,19 +205,24 @@ bool CopyFrames(Pass& pass) {
   return pass.Fail(untouched ? Outcome::kCouldNotRead : Outcome::kCouldNotRewrite, pass.path);
 }
 
+// Makes the VBR header at the front of the cleaned data true: reads back
+// what it needs through `cleaned` and writes the header frame in place with
+// write. False when the cleaned data could not be read or the frame written.
+template <typename Write>
+bool MakeHeaderTrue(Pass& pass, Reader& cleaned, Write write) {
+  if (!pass.vbrHeader.Rewrites()) return true;
+  const std::optional<std::span<const std::uint8_t>> frame = pass.vbrHeader.MakeTrue(cleaned);
+  if (!frame) return !pass.vbrHeader.Failed();
+  return write(*frame);
+}
+
 // A file with nothing to remove, or a dry run: nothing on disk changes, no
-// write, no cut, no rename, no ".bak", and the file's times stay as they
-// were (with /D, an access time that reading moved is put back, except in
-// a dry run, which sets nothing). It counts as cleaned of what a real run
-// would remove (0 bytes for a file with nothing to remove).
+// write, no cut, no rename, no ".bak", and no time is set (reading moved
+// none). It counts as cleaned of what a real run would remove (0 bytes for a
+// file with nothing to remove).
 bool LeaveAsItWas(Pass& pass) {
   if (pass.keepTag()) pass.result.bytesKept += kId3v1Size;
   if (pass.options.verbose) PrintSummary(pass.result.bytesRead, pass.result.bytesKept);
-  platform::FileTimes now;
-  if (!pass.options.dryRun && pass.timesKnown && pass.input.GetTimes(now) &&
-      (now.lastAccess != pass.times.lastAccess || now.lastWrite != pass.times.lastWrite)) {
-    pass.input.SetTimes(pass.times);
-  }
   pass.clean.Discard();  // compatibility mode: the empty ".clean" goes
   pass.input.Close();
   return true;
@@ -228,8 +242,11 @@ bool Cut(Pass& pass) {
   // Every byte worth keeping has been read: the rest of the file is room.
   input.SetPosition(std::max<std::int64_t>(result.bytesRead, result.bytesKept + (pass.keepTag() ? kId3v1Size : 0)));
   std::int64_t length = -1;
-  if (!writer.Flush(input) || (length = KeepAppended(pass.input, result.bytesRead, writer.written())) < 0 ||
-      !pass.input.Truncate(length)) {
+  const auto writeHeader = [&input](std::span<const std::uint8_t> frame) {
+    return input.WriteAt(0, frame.data(), frame.size());
+  };
+  if (!writer.Flush(input) || !MakeHeaderTrue(pass, input, writeHeader) ||
+      (length = KeepAppended(pass.input, result.bytesRead, writer.written())) < 0 || !pass.input.Truncate(length)) {
     return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
   }
   if (pass.timesKnown) pass.input.SetTimes(pass.times);
@@ -247,6 +264,15 @@ bool Replace(Pass& pass) {
   if (pass.unchanged || pass.options.dryRun) return LeaveAsItWas(pass);
   CleanResult& result = pass.result;
   pass.kept->WriteHeldBack();
+  if (pass.vbrHeader.Rewrites()) {
+    // The cleaned data is read back from ".clean" itself.
+    if (!pass.clean.PushOut()) return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
+    Reader cleaned(pass.clean.file());
+    const auto writeHeader = [&pass](std::span<const std::uint8_t> frame) {
+      return pass.clean.WriteAt(0, frame.data(), frame.size());
+    };
+    if (!MakeHeaderTrue(pass, cleaned, writeHeader)) return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
+  }
   if (pass.keepTag()) pass.clean.Write(pass.keptTag.data(), pass.keptTag.size());
   if (!pass.clean.Flush(pass.timesKnown ? &pass.times : nullptr) || !pass.clean.Close()) {
     return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());

@@ -32,6 +32,12 @@ void OutputFile::Write(const std::uint8_t* data, std::size_t size) {
   }
 }
 
+bool OutputFile::WriteAt(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
+  FlushBuffer();
+  if (!failed_ && !file_.WriteAt(offset, data, size)) failed_ = true;
+  return !failed_;
+}
+
 void OutputFile::CopyFrom(platform::File& from, std::int64_t offset, std::int64_t size) {
   FlushBuffer();
   if (failed_) return;

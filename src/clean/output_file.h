@@ -33,6 +33,13 @@ class OutputFile {
 
   void Write(const std::uint8_t* data, std::size_t size);
 
+  // Writes over bytes written earlier, at offset from the file's start
+  // (after what is buffered). False when anything written so far failed.
+  bool WriteAt(std::int64_t offset, const std::uint8_t* data, std::size_t size);
+
+  // The file itself, to read back what was written (after PushOut).
+  platform::File& file() { return file_; }
+
   // Writes size bytes of `from`, from offset on (the system copies them
   // where it can).
   void CopyFrom(platform::File& from, std::int64_t offset, std::int64_t size);

@@ -37,11 +37,15 @@ class File {
 
   // Opens an existing regular file (CreateFileA, OPEN_EXISTING). Never
   // creates one, and never opens a FIFO, socket or device (so it never
-  // blocks). Returns a closed File on any failure.
+  // blocks). Reading through it moves no access time where the system
+  // allows that (POSIX O_NOATIME: the file's owner or a privileged process;
+  // Windows: last-access updates switched off on the handle); elsewhere the
+  // file is read plainly. Returns a closed File on any failure.
   static File OpenExisting(const std::string& path, FileAccess access);
 
-  // Opens path for writing: creates it when missing, cuts it to length 0
-  // when present (CreateFileA, OPEN_ALWAYS, then SetEndOfFile). Never writes
+  // Opens path for writing (and reading back what was written): creates it
+  // when missing, cuts it to length 0 when present (CreateFileA,
+  // OPEN_ALWAYS, then SetEndOfFile). Never writes
   // through a link at path, symbolic or hard (a file that has another name
   // too): such a link is a failure, and stays as it was. On POSIX the
   // file gets the permission bits, and owner and group where allowed, of

@@ -96,7 +96,7 @@ bool IsEntryItself(const std::string& path, HANDLE handle) {
 // created only where nothing stands, so that a dangling link is not
 // followed to create its target either.
 HANDLE OpenOutput(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, bool& created) {
-  constexpr DWORD kAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+  constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
   constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   created = false;
   HANDLE handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, OPEN_EXISTING, kFlags, info);
@@ -152,11 +152,21 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
   const bool write = access == FileAccess::kReadWrite;
   if (FaultHit(FileOp::kOpen)) return File();
   BY_HANDLE_FILE_INFORMATION info;
-  void* handle = OpenDiskFile(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-                              write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, info);
+  const DWORD share = write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+  // The right to set times, to switch off last-access updates below; a file
+  // whose times this user may not set is read plainly.
+  void* handle = OpenDiskFile(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ | FILE_WRITE_ATTRIBUTES, share,
+                              OPEN_EXISTING, kFlags, info);
+  if (handle == nullptr && !write && GetLastError() == ERROR_ACCESS_DENIED) {
+    handle = OpenDiskFile(path, GENERIC_READ, share, OPEN_EXISTING, kFlags, info);
+  }
   if (handle == nullptr) return File();
   File file(handle);
+  // A time of all ones tells the system not to move the last-access time
+  // for reads through this handle.
+  const FILETIME keep = {0xFFFFFFFF, 0xFFFFFFFF};
+  SetFileTime(AsHandle(file.handle_), nullptr, &keep, nullptr);
   file.lengthWhenOpened_ =
       static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   // A read-only file is never rewritten, also where the system would let an

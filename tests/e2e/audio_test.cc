@@ -3,6 +3,8 @@
 // at all. Audio is checked by decoding it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <random>
 #include <utility>
 
+#include "mpeg/frame_header.h"
 #include "support/mp3_fixtures.h"
 #include "support/test_support.h"
 
@@ -34,6 +37,57 @@ Bytes Decode(const std::string& path, const TempDir& scratch) {
   fs::remove(pcm);
   if (!Sh("mpg123 -q --no-gapless -s " + Quote(path) + " >> " + Quote(pcm) + " 2>/dev/null")) return "<decode failed>";
   return ReadFile(pcm);
+}
+
+// The length of a stream's first frame when it is a VBR header frame
+// ("Xing" or "Info" among its first bytes), else 0.
+std::size_t HeaderFrameLength(const Bytes& frames) {
+  FrameHeader header;
+  if (frames.size() < 4 || !IsFrameHeader(reinterpret_cast<const std::uint8_t*>(frames.data()), header)) return 0;
+  const Bytes head = frames.substr(0, 64);
+  return head.find("Xing") != Bytes::npos || head.find("Info") != Bytes::npos ? header.frameLength : 0;
+}
+
+// The frame count and byte count that a stream's VBR header holds.
+std::pair<std::uint32_t, std::uint32_t> HeaderCounts(const Bytes& stream) {
+  std::size_t at = stream.substr(0, 64).find("Xing");
+  if (at == Bytes::npos) at = stream.substr(0, 64).find("Info");
+  auto be32 = [&](std::size_t i) {
+    std::uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) v = v << 8 | static_cast<unsigned char>(stream[i + static_cast<std::size_t>(k)]);
+    return v;
+  };
+  EXPECT_EQ(be32(at + 4) & 3u, 3u) << "the header holds both counts";
+  return {be32(at + 8), be32(at + 12)};
+}
+
+// The length that ffprobe shows (as players built on it do), in seconds.
+double ShownLength(const std::string& path, const TempDir& scratch) {
+  const std::string out = scratch / "ffprobe.txt";
+  if (!Sh("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(path) + " > " + Quote(out))) return -1;
+  return std::atof(ReadFile(out).c_str());
+}
+
+// The length of a stream's decoded PCM (mpg123 -s: 16-bit samples, the
+// first frame's rate and channels), in seconds.
+double PcmLength(std::size_t pcmBytes, const Bytes& frames) {
+  FrameHeader header;
+  if (frames.size() < 4 || !IsFrameHeader(reinterpret_cast<const std::uint8_t*>(frames.data()), header)) return -1;
+  const int channels = ChannelMode(header) == 3 ? 1 : 2;
+  return static_cast<double>(pcmBytes) / (header.sampleRate * channels * 2);
+}
+
+// What mp3val finds wrong with a VBR header, or nothing.
+std::string WrongHeader(const std::string& path, const TempDir& scratch) {
+  const std::string out = scratch / "mp3val.txt";
+  Sh("mp3val " + Quote(path) + " > " + Quote(out) + " 2>&1");
+  std::string wrong;
+  const Bytes report = ReadFile(out);
+  for (std::size_t at = 0, end; (end = report.find('\n', at)) != Bytes::npos; at = end + 1) {
+    const std::string line = report.substr(at, end - at);
+    if (line.find("Xing header") != std::string::npos && line.starts_with("WARNING")) wrong += line + "\n";
+  }
+  return wrong;
 }
 
 // Per-file line of the program's output: the text after the path.
@@ -65,6 +119,12 @@ class EncodedAudio : public ::testing::Test {
     EXPECT_TRUE(Sh(encoder + " --quiet " + options + " " + Quote(dir / "tone.wav") + " " + Quote(path)));
     return path;
   }
+  std::string EncodeWithFfmpeg(const std::string& name, const std::string& options) {
+    const std::string path = dir / name;
+    EXPECT_TRUE(Sh("ffmpeg -v error -y -i " + Quote(dir / "tone.wav") + " -c:a libmp3lame " + options +
+                   " -id3v2_version 0 -map_metadata -1 " + Quote(path)));
+    return path;
+  }
   // The tone as frames of the encoder, and the same with an ID3v2 tag at the
   // front whose cover picture is bigger than a search's 64000-byte reach and
   // an ID3v1 tag at the end.
@@ -85,19 +145,29 @@ class EncodedAudio : public ::testing::Test {
     // Noise keeps the JPEG big: some 125 KB.
     EXPECT_TRUE(Sh("convert -seed 1 -size 320x240 plasma:fractal +noise Random -quality 90 " + Quote(cover)));
     EXPECT_GT(ReadFile(cover).size(), 100000u);
-    const struct {
+    struct Encoding {
       const char* name;
       const char* options;
       const char* encoder;
-    } encodings[] = {
+    };
+    std::vector<Encoding> encodings = {
         {"vbr", "-V 2", "lame"},
         {"cbr", "-b 128", "lame"},
         {"layer2", "-b 192", "twolame"},
         {"mono48", "-m m --resample 48 -V 4", "lame"},
     };
+    // ffmpeg writes its own VBR header (a Xing header for VBR, an Info
+    // header for CBR) and LAME tag.
+    if (Have("ffmpeg")) {
+      encodings.push_back({"ffvbr", "-q:a 2", "ffmpeg"});
+      encodings.push_back({"ffcbr", "-b:a 128k", "ffmpeg"});
+    }
     std::map<std::string, Part> parts;
     for (const auto& encoding : encodings) {
-      const std::string path = Encode(std::string(encoding.name) + ".mp3", encoding.options, encoding.encoder);
+      const std::string name = std::string(encoding.name) + ".mp3";
+      const std::string path = std::string(encoding.encoder) == "ffmpeg"
+                                   ? EncodeWithFfmpeg(name, encoding.options)
+                                   : Encode(name, encoding.options, encoding.encoder);
       Part& part = parts[encoding.name];
       part.frames = ReadFile(path);
       EXPECT_TRUE(Sh("eyeD3 -Q --v2 -a Artist -t Title --add-image=" + Quote(cover) + ":FRONT_COVER " + Quote(path) +
@@ -109,16 +179,6 @@ class EncodedAudio : public ::testing::Test {
       EXPECT_GT(part.id3v2Length, 64000u);
     }
     return parts;
-  }
-  // A file's first frame, when it is a Xing/Info frame, is its header and
-  // mpg123 decodes nothing for it. Further on in a stream it is a frame like
-  // any other (with no audio data) and mpg123 decodes it to 1152 samples
-  // (MPEG-1) of the part's channels.
-  static std::size_t MidStreamPcm(const Part& part) {
-    const Bytes head = part.frames.substr(0, 64);
-    if (head.find("Xing") == Bytes::npos && head.find("Info") == Bytes::npos) return 0;
-    const std::size_t channels = (static_cast<unsigned char>(part.frames[3]) >> 6) == 3 ? 1 : 2;
-    return 1152 * channels * 2;
   }
   TempDir dir;
   TempDir scratch;
@@ -168,10 +228,36 @@ TEST_F(EncodedAudio, TaggedFilesComeBackAsTheEncodersFramesInBothModes) {
   }
 }
 
-// Parts encoded on their own and joined as `cat` joins them, bare or tagged:
-// the joined file cleaned is the parts cleaned one by one, joined.
-TEST_F(EncodedAudio, JoinedFilesCleanToTheirPartsCleanedOneByOne) {
+// The cleaned stream of parts joined one after another: the first part's
+// frames, then every other part's frames without its VBR header frame.
+Bytes JoinedStream(const std::vector<Bytes>& streams) {
+  Bytes joined;
+  for (const Bytes& stream : streams) joined += joined.empty() ? stream : stream.substr(HeaderFrameLength(stream));
+  return joined;
+}
+
+// A cleaned stream is the expected one, its VBR header (where it has one)
+// made true: the same bytes behind the header frame, and counts in the
+// header that are the stream's own.
+void ExpectStream(const Bytes& cleaned, const Bytes& expected) {
+  ASSERT_EQ(cleaned.size(), expected.size());
+  const std::size_t header = HeaderFrameLength(expected);
+  EXPECT_TRUE(cleaned.compare(header, Bytes::npos, expected, header) == 0) << "the frames differ";
+  if (header == 0) return;
+  EXPECT_TRUE(cleaned.compare(0, 4, expected, 0, 4) == 0);
+  const auto [frames, bytes] = HeaderCounts(cleaned);
+  EXPECT_EQ(frames, FrameCount(cleaned) - 1);
+  EXPECT_EQ(bytes, cleaned.size());
+}
+
+// Parts encoded on their own and joined as `cat` joins them, bare or tagged,
+// also cut short as `head -c` cuts a download: the joined file cleaned is
+// the parts cleaned one by one, joined, as one stream with one VBR header,
+// the first part's, made true. Players show the length it decodes to, and a
+// second run (with /D) changes nothing, not even the status-change time.
+TEST_F(EncodedAudio, JoinedFilesCleanToOneStreamThatPlayersShowAtItsLength) {
   if (const std::string tool = MissingPartTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
+  const bool ffprobe = Have("ffprobe"), mp3val = Have("mp3val");
   const std::map<std::string, Part> parts = Parts();
   // Each part cleaned alone, bare and tagged, with the PCM it decodes to.
   std::map<std::pair<std::string, bool>, Bytes> cleaned;
@@ -186,9 +272,10 @@ TEST_F(EncodedAudio, JoinedFilesCleanToTheirPartsCleanedOneByOne) {
     }
     pcmSize[name] = Decode(dir / "part.mp3", scratch).size();
   }
-  const std::vector<std::vector<std::string>> joins = {
+  std::vector<std::vector<std::string>> joins = {
       {"vbr", "vbr"},
       {"vbr", "cbr"},
+      {"cbr", "vbr", "cbr"},
       {"layer2", "vbr"},
       {"mono48", "layer2"},
       {"cbr", "layer2", "mono48"},
@@ -196,28 +283,77 @@ TEST_F(EncodedAudio, JoinedFilesCleanToTheirPartsCleanedOneByOne) {
       {"vbr", "cbr", "layer2", "mono48"},
       {"mono48", "layer2", "cbr", "vbr"},
   };
+  if (parts.count("ffvbr")) joins.insert(joins.end(), {{"ffvbr", "ffvbr"}, {"ffcbr", "vbr", "ffvbr"}});
   for (const auto& join : joins) {
     for (const bool tagged : {false, true}) {
-      Bytes joined, expected;
-      std::size_t expectedPcm = 0;
-      for (std::size_t i = 0; i < join.size(); ++i) {
-        joined += tagged ? parts.at(join[i]).tagged : parts.at(join[i]).frames;
-        expected += cleaned.at({join[i], tagged});
-        expectedPcm += pcmSize.at(join[i]) + (i > 0 ? MidStreamPcm(parts.at(join[i])) : 0);
-      }
-      const std::string removed = std::to_string(joined.size() - expected.size());
-      for (const char* mode : {"", "/C"}) {
-        std::string trace = tagged ? "tagged" : "bare";
+      for (const bool cut : {false, true}) {
+        Bytes joined;
+        std::vector<Bytes> streams;
+        std::size_t expectedPcm = 0;
+        // Only a stream of one sample rate and channel count has one length.
+        bool oneFormat = true;
+        for (const std::string& name : join) {
+          joined += tagged ? parts.at(name).tagged : parts.at(name).frames;
+          streams.push_back(cleaned.at({name, tagged}));
+          expectedPcm += pcmSize.at(name);
+          oneFormat = oneFormat && std::string(name) != "mono48" && std::string(join[0]) != "mono48";
+        }
+        const Bytes expected = JoinedStream(streams);
+        std::string trace = std::string(tagged ? "tagged" : "bare") + (cut ? " cut short" : "");
         for (const std::string& name : join) trace += " " + name;
-        SCOPED_TRACE(trace + " " + mode);
-        WriteFile(dir / "joined.mp3", joined);
-        std::vector<std::string> arguments = {"joined.mp3"};
-        if (*mode != '\0') arguments.push_back(mode);
-        const RunResult run = RunScourby(arguments, dir.path().string());
-        EXPECT_NE(run.out.find("joined.mp3 - Cleaned " + removed + " bytes\r\n"), std::string::npos) << run.out;
-        EXPECT_TRUE(ReadFile(dir / "joined.mp3") == expected);
+        std::string source = dir / "joined.src";
+        WriteFile(source, joined);
+        if (cut) {
+          // A third of the last part's audio is missing, its last frame cut.
+          const std::size_t keep = joined.size() - parts.at(join.back()).frames.size() / 3 - (tagged ? 128 : 0);
+          ASSERT_TRUE(
+              Sh("head -c " + std::to_string(keep) + " " + Quote(dir / "joined.src") + " > " + Quote(dir / "cut.src")));
+          source = dir / "cut.src";
+        }
+        for (const char* mode : {"", "/C"}) {
+          SCOPED_TRACE(trace + " " + mode);
+          fs::copy_file(source, dir / "joined.mp3", fs::copy_options::overwrite_existing);
+          const Bytes input = ReadFile(dir / "joined.mp3");
+          std::vector<std::string> arguments = {"joined.mp3"};
+          if (*mode != '\0') arguments.push_back(mode);
+          const RunResult run = RunScourby(arguments, dir.path().string());
+          const Bytes result = ReadFile(dir / "joined.mp3");
+          EXPECT_NE(run.out.find("joined.mp3 - Cleaned " + std::to_string(input.size() - result.size()) + " bytes\r\n"),
+                    std::string::npos)
+              << run.out;
+          if (cut) {
+            // The whole frames before the cut.
+            ASSERT_LT(result.size(), expected.size());
+            ExpectStream(result, expected.substr(0, result.size()));
+          } else {
+            EXPECT_EQ(input.size() - result.size(), joined.size() - expected.size());
+            ExpectStream(result, expected);
+          }
+          if (mp3val) {
+            EXPECT_EQ(WrongHeader(dir / "joined.mp3", scratch), "");
+          }
+          const std::size_t decoded = Decode(dir / "joined.mp3", scratch).size();
+          if (!cut) {
+            EXPECT_EQ(decoded, expectedPcm);
+          }
+          // Without a VBR header (Layer II first) players guess the length
+          // from the first frame's bitrate.
+          if (ffprobe && oneFormat && HeaderFrameLength(result) > 0) {
+            EXPECT_NEAR(ShownLength(dir / "joined.mp3", scratch), PcmLength(decoded, result), 0.5);
+          }
+          // Cleaned again: nothing to remove, and the file is left exactly
+          // as it was, times and all.
+          struct stat before, after;
+          ASSERT_EQ(::stat((dir / "joined.mp3").c_str(), &before), 0);
+          arguments.push_back("/D");
+          const RunResult again = RunScourby(arguments, dir.path().string());
+          EXPECT_NE(again.out.find("joined.mp3 - Cleaned 0 bytes\r\n"), std::string::npos) << again.out;
+          ASSERT_EQ(::stat((dir / "joined.mp3").c_str(), &after), 0);
+          EXPECT_TRUE(ReadFile(dir / "joined.mp3") == result);
+          EXPECT_EQ(after.st_ino, before.st_ino);
+          EXPECT_TRUE(after.st_ctim.tv_sec == before.st_ctim.tv_sec && after.st_ctim.tv_nsec == before.st_ctim.tv_nsec);
+        }
       }
-      EXPECT_EQ(Decode(dir / "joined.mp3", scratch).size(), expectedPcm);
     }
   }
 }
@@ -270,10 +406,10 @@ TEST_F(EncodedAudio, AudioBeyondTheSearchesReachIsFound) {
     std::size_t pcm;
   } cases[] = {
       {"a tag whose declared size stops short of its picture", shortTag, cbr.frames, pcm.at("cbr")},
-      {"an APEv2 tag with a large cover between joined parts", apeTagged + layer2.frames, vbr.frames + layer2.frames,
-       pcm.at("vbr") + pcm.at("layer2") + MidStreamPcm(layer2)},
-      {"100 KB of garbage between joined parts", cbr.frames + garbage + vbr.frames, cbr.frames + vbr.frames,
-       pcm.at("cbr") + pcm.at("vbr") + MidStreamPcm(vbr)},
+      {"an APEv2 tag with a large cover between joined parts", apeTagged + layer2.frames,
+       JoinedStream({vbr.frames, layer2.frames}), pcm.at("vbr") + pcm.at("layer2")},
+      {"100 KB of garbage between joined parts", cbr.frames + garbage + vbr.frames,
+       JoinedStream({cbr.frames, vbr.frames}), pcm.at("cbr") + pcm.at("vbr")},
   };
   for (const auto& c : cases) {
     for (const char* mode : {"/V", "/C"}) {
@@ -282,7 +418,7 @@ TEST_F(EncodedAudio, AudioBeyondTheSearchesReachIsFound) {
       const RunResult run = RunScourby({"song.mp3", mode}, dir.path().string());
       const std::string removed = std::to_string(c.input.size() - c.frames.size());
       EXPECT_NE(run.out.find(" - Cleaned " + removed + " bytes\r\n"), std::string::npos) << run.out;
-      EXPECT_TRUE(ReadFile(dir / "song.mp3") == c.frames);
+      ExpectStream(ReadFile(dir / "song.mp3"), c.frames);
       EXPECT_EQ(Decode(dir / "song.mp3", scratch).size(), c.pcm);
     }
   }

@@ -97,12 +97,18 @@ std::vector<Case> Cases() {
        XingFrame(3) + Frames(3),
        Frames(4).substr(417 * 3) + "JUNK",
        417 + 4},
-      {"a stream that goes on beyond its Xing count is kept",
+      {"a stream that goes on beyond its Xing count is kept, its header made true",
        XingFrame(3) + Frames(6),
        {"/T"},
-       XingFrame(3) + Frames(6),
+       XingFrame(6) + Frames(6),
        "<none>",
        0},
+      {"a file cut short gets a header that counts the frames left",
+       XingFrame(5) + Frames(4) + cut,
+       {"/T"},
+       XingFrame(4) + Frames(4),
+       cut,
+       200},
       {"junk beyond the search range ends the walk",
        frames + Bytes(64100, '\0') + frames,
        {"/T"},
@@ -302,21 +308,38 @@ TEST(CleanFile, TheTrashKeepsEveryRemovedByteAcrossRuns) {
   }
 }
 
-// What a folder holds, sub-folders included: each entry's bytes (none for
-// a folder), modification time and inode; the folder's own under ".".
+// What a folder holds, sub-folders included: each entry's bytes,
+// modification and status-change times and inode, and a file's access time
+// (a folder's moves when it is listed); the folder's own under ".".
 struct Entry {
   Bytes bytes;
   std::int64_t mtime = 0;
+  std::int64_t ctime = 0;
+  std::int64_t atime = 0;
   ino_t inode = 0;
   bool operator==(const Entry&) const = default;
 };
+// A file's bytes, read without moving its access time.
+Bytes ReadUntimed(const fs::path& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOATIME);
+  EXPECT_GE(fd, 0) << path;
+  Bytes bytes;
+  char chunk[65536];
+  for (ssize_t got; fd >= 0 && (got = read(fd, chunk, sizeof chunk)) > 0;)
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  if (fd >= 0) close(fd);
+  return bytes;
+}
+
 std::map<std::string, Entry> Snapshot(const TempDir& dir) {
   std::map<std::string, Entry> entries;
   const auto add = [&](const fs::path& path, const std::string& name) {
     struct stat st;
     EXPECT_EQ(stat(path.c_str(), &st), 0);
-    entries[name] = {S_ISDIR(st.st_mode) ? "" : ReadFile(path.string()),
-                     st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec, st.st_ino};
+    const auto ns = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };
+    const bool folder = S_ISDIR(st.st_mode);
+    entries[name] = {folder ? "" : ReadUntimed(path), ns(st.st_mtim), ns(st.st_ctim), folder ? 0 : ns(st.st_atim),
+                     st.st_ino};
   };
   for (const auto& item : fs::recursive_directory_iterator(dir.path())) {
     add(item.path(), fs::relative(item.path(), dir.path()).string());

@@ -218,48 +218,76 @@ namespace {
 // confirmed by what lies up to two frames ahead, so with these ends what
 // confirms any of its frames lies inside the part, joined or alone. In
 // between: junk, stranded frames and pictures.
-Bytes JoinablePart(std::mt19937& random) {
+struct JoinablePart {
+  Bytes bytes;
+  std::size_t streamAt = 0;     // where its first frame begins
+  std::size_t xingSize = 0;     // the length of its Xing frame, 0 without one
+  std::size_t xingCountAt = 0;  // where the Xing frame holds its count
+};
+
+JoinablePart MakeJoinablePart(std::mt19937& random) {
   static const std::uint8_t kHeaders[][3] = {
       {0xFB, 0x90, 0x64}, {0xF3, 0x84, 0xC4}, {0xE3, 0x18, 0xC4}, {0xFD, 0xA4, 0x00}, {0xFB, 0xE4, 0xC4}};
   const Dice dice{random};
   const auto& h = kHeaders[random() % std::size(kHeaders)];
   const int count = dice.Pick(6, 30);
-  Bytes part;
-  if (dice.Chance(40)) part += Id3v2Tag(static_cast<std::uint32_t>(dice.Pick(0, 3000)));
-  if (dice.Chance(30)) part += Id3v2PictureTag(static_cast<std::uint32_t>(dice.Pick(1000, 90000)), dice.Pick(0, 99));
-  if (dice.Chance(20)) part += Junk(random, static_cast<std::size_t>(dice.Pick(1, 200)));
-  if (dice.Chance(30)) part += XingFrameOf(h, static_cast<std::uint32_t>(count));
+  JoinablePart part;
+  Bytes& bytes = part.bytes;
+  if (dice.Chance(40)) bytes += Id3v2Tag(static_cast<std::uint32_t>(dice.Pick(0, 3000)));
+  if (dice.Chance(30)) bytes += Id3v2PictureTag(static_cast<std::uint32_t>(dice.Pick(1000, 90000)), dice.Pick(0, 99));
+  if (dice.Chance(20)) bytes += Junk(random, static_cast<std::size_t>(dice.Pick(1, 200)));
+  part.streamAt = bytes.size();
+  if (dice.Chance(30)) {
+    const Bytes xing = XingFrameOf(h, static_cast<std::uint32_t>(count));
+    part.xingSize = xing.size();
+    part.xingCountAt = ((h[0] & 0x08) ? 36 : 21) + 8;
+    bytes += xing;
+  }
   for (int i = 0; i < count; ++i) {
     if (i >= 3 && i + 3 <= count && dice.Chance(10)) {
-      part += dice.Chance(50) ? Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)))
-                              : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
-      if (dice.Chance(20)) part += Picture(static_cast<std::size_t>(dice.Pick(100, 20000)), dice.Pick(0, 99));
+      bytes += dice.Chance(50) ? Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)))
+                               : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
+      if (dice.Chance(20)) bytes += Picture(static_cast<std::size_t>(dice.Pick(100, 20000)), dice.Pick(0, 99));
     }
-    part += Frame(h[0], h[1], h[2], dice.Pick(0, 50));
+    bytes += Frame(h[0], h[1], h[2], dice.Pick(0, 50));
   }
   return part;
 }
 
+// Two parts joined clean to the parts cleaned one by one and joined, as one
+// stream: the second part's Xing frame goes to the trash in its place, and
+// the first part's Xing count (the only field its header holds) counts the
+// frames that follow it.
 TEST(Properties, JoinedStreamsCleanToTheirPartsCleanedAndJoined) {
   std::mt19937 random(42);
   std::vector<Generated> inputs;
-  std::vector<std::pair<std::string, std::string>> pairs;  // the joined file and its parts
+  struct Pair {
+    std::string n;
+    JoinablePart a, b;
+  };
+  std::vector<Pair> pairs;
   for (int i = 0; i < 40; ++i) {
-    const Bytes a = JoinablePart(random);
-    const Bytes b = JoinablePart(random);
-    const std::string n = std::to_string(i);
-    inputs.push_back({"a" + n + ".mp3", a});
-    inputs.push_back({"b" + n + ".mp3", b});
-    inputs.push_back({"ab" + n + ".mp3", a + b});
-    pairs.push_back({"ab" + n + ".mp3", n});
+    Pair pair{std::to_string(i), MakeJoinablePart(random), MakeJoinablePart(random)};
+    inputs.push_back({"a" + pair.n + ".mp3", pair.a.bytes});
+    inputs.push_back({"b" + pair.n + ".mp3", pair.b.bytes});
+    inputs.push_back({"ab" + pair.n + ".mp3", pair.a.bytes + pair.b.bytes});
+    pairs.push_back(pair);
   }
   for (const char* mode : {"/T", "/TC"}) {
     const RunOutcome outcome = CleanAll(inputs, {mode});
     auto file = [&](const std::string& name) { return outcome.files.count(name) ? outcome.files.at(name) : Bytes(); };
-    for (const auto& [joined, n] : pairs) {
-      SCOPED_TRACE(joined + " " + mode);
-      EXPECT_TRUE(file(joined) == file("a" + n + ".mp3") + file("b" + n + ".mp3"));
-      EXPECT_TRUE(file(joined + ".trash") == file("a" + n + ".mp3.trash") + file("b" + n + ".mp3.trash"));
+    for (const auto& [n, a, b] : pairs) {
+      SCOPED_TRACE("ab" + n + " " + mode);
+      const Bytes cleanedA = file("a" + n + ".mp3"), cleanedB = file("b" + n + ".mp3");
+      Bytes expected = cleanedA + cleanedB.substr(b.xingSize);
+      if (a.xingSize != 0) expected.replace(a.xingCountAt, 4, Be32(FrameCount(expected) - 1));
+      EXPECT_TRUE(file("ab" + n + ".mp3") == expected);
+      // What lies before b's stream, b's Xing frame, the rest of b's trash.
+      const Bytes trashB = file("b" + n + ".mp3.trash");
+      const Bytes expectedTrash = file("a" + n + ".mp3.trash") + trashB.substr(0, b.streamAt) +
+                                  b.bytes.substr(b.streamAt, b.xingSize) +
+                                  trashB.substr(std::min(b.streamAt, trashB.size()));
+      EXPECT_TRUE(file("ab" + n + ".mp3.trash") == expectedTrash);
     }
   }
 }

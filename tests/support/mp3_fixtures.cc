@@ -84,11 +84,25 @@ Bytes Le32(std::uint32_t value) {
   return out;
 }
 
-Bytes XingFrame(std::uint32_t frameCount) {
+Bytes XingFrame(std::uint32_t frameCount) { return XingFrame(frameCount, (frameCount + 1) * 417); }
+
+Bytes XingFrame(std::uint32_t frameCount, std::uint32_t byteCount) {
   Bytes frame = Frame();
-  const Bytes xing = "Xing" + Be32(0x0F) + Be32(frameCount);
+  const Bytes xing = "Xing" + Be32(0x03) + Be32(frameCount) + Be32(byteCount);
   frame.replace(36, xing.size(), xing);
   return frame;
+}
+
+std::uint32_t FrameCount(const Bytes& stream) {
+  std::uint32_t count = 0;
+  FrameHeader header;
+  for (std::size_t at = 0;
+       at + 4 <= stream.size() && IsFrameHeader(reinterpret_cast<const std::uint8_t*>(stream.data() + at), header) &&
+       at + static_cast<std::size_t>(header.frameLength) <= stream.size();
+       at += static_cast<std::size_t>(header.frameLength)) {
+    ++count;
+  }
+  return count;
 }
 
 Bytes RiffWave(const Bytes& payload) {

@@ -30,12 +30,19 @@ Bytes Id3v2PictureTag(std::uint32_t pictureSize, int seed = 0);
 // A valid 128-byte ID3v1 tag.
 Bytes Id3v1Tag(const std::string& title = "Title");
 
-// A first frame carrying a Xing header with this frame count (MPEG 1
-// stereo: "Xing" at offset 36).
+// A first frame carrying a Xing header with this frame count and byte count
+// (MPEG 1 stereo: "Xing" at offset 36); by default the byte count is that of
+// the frame and frameCount default frames, so that the header is true for
+// them.
 Bytes XingFrame(std::uint32_t frameCount);
+Bytes XingFrame(std::uint32_t frameCount, std::uint32_t byteCount);
 
 // A RIFF/WAVE file with a 'fmt ' chunk and payload as its "data" chunk.
 Bytes RiffWave(const Bytes& payload);
+
+// The number of frames of a stream whose frames lie back to back from its
+// start, up to the first bytes that are not a whole frame.
+std::uint32_t FrameCount(const Bytes& stream);
 
 // Little-endian and big-endian 32-bit numbers as bytes.
 Bytes Le32(std::uint32_t value);
