@@ -31,6 +31,7 @@
 #include "mpeg/frame_header.h"
 #include "mpeg/xing.h"
 #include "platform/console.h"
+#include "platform/crc16.h"
 #include "tags/id3v1.h"
 #include "tags/tag_markers.h"
 
@@ -114,16 +115,19 @@ bool DecodeAt(const std::string& content, std::int64_t at, FrameHeader& header) 
 bool ConfirmedByRemoved(const std::string& content, std::int64_t at) {
   FrameHeader first;
   FUZZ_CHECK(DecodeAt(content, at, first));
-  const std::int64_t second = at + first.frameLength;
-  if (HasMarkerAt(content, second)) return true;
-  FrameHeader next;
-  if (!DecodeAt(content, second, next)) return false;
-  const std::int64_t third = second + next.frameLength;
-  return HasMarkerAt(content, third) ||
-         (third <= static_cast<std::int64_t>(content.size()) &&
-          IsVbrHeaderFrame(
-              Bytes(content).subspan(static_cast<std::size_t>(second), static_cast<std::size_t>(next.frameLength)),
-              next));
+  const auto headerFrameAt = [&](std::int64_t position, FrameHeader& h) {
+    return DecodeAt(content, position, h) && position + h.frameLength <= static_cast<std::int64_t>(content.size()) &&
+           IsVbrHeaderFrame(
+               Bytes(content).subspan(static_cast<std::size_t>(position), static_cast<std::size_t>(h.frameLength)), h);
+  };
+  std::int64_t position = at + first.frameLength;
+  for (int step = 0; step < 2; ++step) {
+    FrameHeader next;
+    if (HasMarkerAt(content, position) || headerFrameAt(position, next)) return true;
+    if (!DecodeAt(content, position, next)) return false;
+    position += next.frameLength;
+  }
+  return false;
 }
 
 // Whether the stream changes (version, layer or sample rate) among the
@@ -142,6 +146,24 @@ bool StreamChangesAt(const std::string& cleaned, std::int64_t from) {
     if (!SameStream(a, b)) return true;
   }
   return false;
+}
+
+// A cleaned file's bytes with the fields of the VBR header in its first
+// frame (those that a rewrite may change) as they are in `like`.
+std::string WithVbrFieldsOf(std::string bytes, const std::string& like) {
+  FrameHeader h;
+  if (!DecodeAt(bytes, 0, h)) return bytes;
+  const auto length = std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(h.frameLength));
+  const std::optional<XingFields> fields = FindXingFields(Bytes(bytes).first(length), h);
+  if (!fields) return bytes;
+  const auto take = [&](std::size_t from, std::size_t size) {
+    if (from != XingFields::kAbsent && from + size <= like.size()) bytes.replace(from, size, like, from, size);
+  };
+  take(fields->frameCount, 4);
+  take(fields->byteCount, 4);
+  take(fields->toc, kTocEntries);
+  if (fields->lameTag != XingFields::kAbsent) take(fields->lameTag + 28, 8);
+  return bytes;
 }
 
 std::string Last128(const std::string& bytes) { return bytes.substr(bytes.size() - 128); }
@@ -194,19 +216,7 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
     // As found, but for the fields of a VBR header made true.
     const auto length = static_cast<std::size_t>(first.frameLength);
     const std::string found = content.substr(static_cast<std::size_t>(at), length);
-    const std::string kept = run.after.substr(0, length);
-    FUZZ_CHECK(kept.size() == length);
-    std::vector<bool> field(length, false);
-    if (const std::optional<XingFields> fields = FindXingFields(Bytes(found), first)) {
-      const auto mark = [&](std::size_t from, std::size_t size) {
-        if (from != XingFields::kAbsent) std::fill_n(field.begin() + static_cast<std::ptrdiff_t>(from), size, true);
-      };
-      mark(fields->frameCount, 4);
-      mark(fields->byteCount, 4);
-      mark(fields->toc, kTocEntries);
-      mark(fields->lameTag == XingFields::kAbsent ? XingFields::kAbsent : fields->lameTag + 28, 8);
-    }
-    for (std::size_t i = 0; i < length; ++i) FUZZ_CHECK(field[i] || kept[i] == found[i]);
+    FUZZ_CHECK(run.after.size() >= length && WithVbrFieldsOf(run.after.substr(0, length), found) == found);
   }
   // The cleaned stream is its frames back to back; a VBR header at its
   // start counts them.
@@ -219,6 +229,17 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
       Bytes(run.after).first(std::min(run.after.size(), static_cast<std::size_t>(first.frameLength)));
   if (const std::optional<XingFields> fields = FindXingFields(header, first)) {
     FUZZ_CHECK(XingCountsTrue(header, *fields, frames - 1, static_cast<std::uint32_t>(stream)));
+    // A LAME tag that was rewritten tells the music as it was written.
+    const std::string found = content.substr(static_cast<std::size_t>(at), header.size());
+    const std::optional<XingFields> before = FindXingFields(Bytes(found), first);
+    if (before && before->lameTag != XingFields::kAbsent && fields->lameTag != XingFields::kAbsent &&
+        found != run.after.substr(0, header.size())) {
+      const std::uint8_t* tag = header.data() + fields->lameTag;
+      FUZZ_CHECK(BigEndian32(tag + 28) == static_cast<std::uint32_t>(stream));
+      const std::size_t music = header.size();
+      FUZZ_CHECK(static_cast<std::uint16_t>(tag[32] << 8 | tag[33]) ==
+                 platform::Crc16ArcPlain(Bytes(run.after).subspan(music, static_cast<std::size_t>(stream) - music)));
+    }
   }
   if (options.saveTrash) {
     // The reconstructor overwrites bytes but never changes a frame's
@@ -295,10 +316,11 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
   if (options.keepId3v1 && keptTag && count < 0) {
     // The frame search after the last frame runs through the appended tag,
     // whose text may hold a complete frame: it is kept, the tag again after.
-    // Before it, only the reconstructor's move to a "LYRICSBEGIN" may differ.
+    // Before it, only the VBR header's counts of the frames, and the
+    // reconstructor's move to a "LYRICSBEGIN", may differ.
     const std::string before = cleaned.substr(0, cleaned.size() - 128);
     FUZZ_CHECK(again.after.size() > before.size());
-    const std::string prefix = again.after.substr(0, before.size());
+    const std::string prefix = WithVbrFieldsOf(again.after.substr(0, before.size()), before);
     if (prefix != before) CheckLyricsClearOnly(before, prefix, options);
     FUZZ_CHECK(again.after.ends_with(Last128(cleaned)));
     return;

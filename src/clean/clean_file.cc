@@ -126,6 +126,11 @@ bool FindAudio(Pass& pass) {
 // removed bytes would be lost, so the file stays as it is. A dry run creates
 // nothing: it only counts what it would keep.
 bool OpenOutputs(Pass& pass) {
+  // What is kept is held as views into the read buffer until it refills.
+  pass.reader->SetRefillHook([&pass] {
+    if (pass.kept) pass.kept->Flush();
+    pass.vbrHeader.Flush();
+  });
   if (pass.options.dryRun) {
     pass.kept.emplace(*pass.reader, nullptr, false);
     return true;
@@ -137,9 +142,15 @@ bool OpenOutputs(Pass& pass) {
     return pass.Fail(Outcome::kCouldNotWrite, pass.trashPath());
   }
   pass.kept.emplace(*pass.reader, pass.compat ? &pass.clean : nullptr);
-  // Direct mode overwrites the file's own bytes: every removed byte reaches
-  // the trash first.
-  if (!pass.compat && pass.trash.IsOpen()) pass.kept->writer().SetBeforeWrite([&pass] { pass.trash.PushOut(); });
+  // Direct mode overwrites the file's own bytes, in the read buffer too:
+  // every removed byte reaches the trash first, and the kept bytes held as
+  // views are taken in.
+  if (!pass.compat) {
+    pass.kept->writer().SetBeforeWrite([&pass] {
+      pass.vbrHeader.Flush();
+      if (pass.trash.IsOpen()) pass.trash.PushOut();
+    });
+  }
   return true;
 }
 
@@ -164,9 +175,8 @@ void KeepFrame(Pass& pass, std::int64_t frameStart, const FrameHeader& header, b
     std::copy(bytes.begin(), bytes.end(), frame.begin());
     OverwriteFrom(std::span(frame.data(), length), clearFrom, kHeaderSize);
     bytes = std::span<const std::uint8_t>(frame.data(), length);
-    pass.vbrHeader.MusicChanged();
   }
-  pass.vbrHeader.Kept(bytes, header);
+  pass.vbrHeader.Kept(bytes, header, changed);
   pass.kept->Keep(bytes, frameStart, changed);
   pass.result.bytesKept += static_cast<std::int64_t>(length);
 }

@@ -5,9 +5,7 @@
 namespace scourby {
 
 KeptBytes::KeptBytes(platform::Reader& input, OutputFile* clean, bool write)
-    : input_(input), clean_(clean), write_(write) {
-  input_.SetRefillHook([this] { Flush(); });
-}
+    : input_(input), clean_(clean), write_(write) {}
 
 void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
   const bool stays = inPlace_ && !changed && source == kept_;

@@ -21,8 +21,9 @@ namespace scourby {
 class KeptBytes {
  public:
   // clean: the ".clean" file in compatibility mode, nullptr in direct mode.
-  // Without write (a dry run), the bytes are only counted. Takes the
-  // reader's refill hook, so it must stay where it is made.
+  // Without write (a dry run), the bytes are only counted. Flush must run
+  // before the reader refills its buffer (from its refill hook): the run
+  // held back lies in it.
   KeptBytes(platform::Reader& input, OutputFile* clean, bool write = true);
   KeptBytes(const KeptBytes&) = delete;
   KeptBytes& operator=(const KeptBytes&) = delete;

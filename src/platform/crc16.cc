@@ -110,7 +110,38 @@ std::uint16_t Folded(const std::uint8_t*, std::size_t, std::uint16_t crc) { retu
 
 #endif
 
+// The register after the bits of `bits` went through a linear map whose
+// images of single bits are `map`.
+std::uint16_t Apply(const std::array<std::uint16_t, 16>& map, std::uint16_t bits) {
+  std::uint16_t image = 0;
+  for (std::size_t i = 0; bits != 0; ++i, bits >>= 1) {
+    if ((bits & 1) != 0) image ^= map[i];
+  }
+  return image;
+}
+
+std::array<std::uint16_t, 16> Squared(const std::array<std::uint16_t, 16>& map) {
+  std::array<std::uint16_t, 16> twice;
+  for (std::size_t i = 0; i < 16; ++i) twice[i] = Apply(map, map[i]);
+  return twice;
+}
+
 }  // namespace
+
+std::uint16_t Crc16ArcCombine(std::uint16_t crcA, std::uint16_t crcB, std::uint64_t lengthB) {
+  // The CRC is linear: a's CRC goes on through lengthB zero bytes, then b's
+  // is added. One zero bit moves bit i to bit i - 1 and bit 0 into the
+  // polynomial; squaring the map doubles the bits it stands for.
+  std::array<std::uint16_t, 16> map;
+  map[0] = kReflectedPolynomial;
+  for (std::size_t i = 1; i < 16; ++i) map[i] = static_cast<std::uint16_t>(1u << (i - 1));
+  for (int doubling = 0; doubling < 3; ++doubling) map = Squared(map);  // one zero byte
+  for (; lengthB != 0; lengthB >>= 1) {
+    if ((lengthB & 1) != 0) crcA = Apply(map, crcA);
+    if (lengthB > 1) map = Squared(map);
+  }
+  return crcA ^ crcB;
+}
 
 std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes, std::uint16_t crc) {
   static const bool folding = HasCarrylessMultiply();

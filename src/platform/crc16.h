@@ -14,6 +14,9 @@ namespace scourby::platform {
 // for none): Crc16Arc(b, Crc16Arc(a)) is the CRC of a followed by b.
 std::uint16_t Crc16Arc(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0);
 
+// The CRC of a followed by b, from the CRC of each and the length of b.
+std::uint16_t Crc16ArcCombine(std::uint16_t crcA, std::uint16_t crcB, std::uint64_t lengthB);
+
 // The same one byte at a time through the table, for the tests.
 std::uint16_t Crc16ArcPlain(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0);
 

@@ -20,8 +20,9 @@ TEST(Crc16Arc, CheckValueAndKnownTagCrc) {
 }
 
 // The folded loop against the byte loop at every length around its steps
-// (16 and 64 bytes), at every alignment, and chained at every split.
-TEST(Crc16Arc, EveryLengthAlignmentAndSplitAgreesWithTheByteLoop) {
+// (16 and 64 bytes), at every alignment, and chained and combined at every
+// split.
+TEST(Crc16Arc, EveryLengthAlignmentAndSplitAgreesWithTheByteLoopAndCombines) {
   std::mt19937 random(16);
   std::vector<std::uint8_t> bytes(1200);
   for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
@@ -35,7 +36,12 @@ TEST(Crc16Arc, EveryLengthAlignmentAndSplitAgreesWithTheByteLoop) {
   for (std::size_t split = 0; split <= bytes.size(); split += 7) {
     const std::span<const std::uint8_t> all(bytes);
     ASSERT_EQ(Crc16Arc(all.subspan(split), Crc16Arc(all.first(split))), whole) << split;
+    ASSERT_EQ(Crc16ArcCombine(Crc16Arc(all.first(split)), Crc16Arc(all.subspan(split)), bytes.size() - split), whole)
+        << split;
   }
+  // Combined across megabytes of zeros, as the pass does across a stream.
+  const std::vector<std::uint8_t> zeros(3 << 20, 0);
+  EXPECT_EQ(Crc16ArcCombine(0xBB3D, Crc16Arc(zeros), zeros.size()), Crc16Arc(zeros, 0xBB3D));
 }
 
 }  // namespace
