@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
 """Builds the benchmark's input files byte by byte: MPEG 1 Layer III frames
-with ID3v2 covers, ID3v1 tags, Lyrics3 blocks and junk between frames.
+with ID3v2 covers, ID3v1 tags, Lyrics3 blocks and junk between frames; and
+for the joined case, parts encoded by lame joined end to end.
 
-usage: make_library.py CASE FOLDER   (CASE: library, big, small, tail, noise)
+usage: make_library.py CASE FOLDER   (CASE: library, big, small, tail, noise, joined)
 """
+import math
 import os
 import random
+import shutil
+import struct
+import subprocess
 import sys
+import tempfile
+import wave
 
 rng = random.Random(2026)
 
@@ -72,6 +79,30 @@ def big_audio(path, size, cover):
         out.write(id3v1("big"))
 
 
+def lame_part(seconds):
+    """Three minutes of a sweeping tone as lame encodes it (a Xing header
+    with a LAME tag in the first frame), with an ID3v2 tag holding a cover in
+    front and an ID3v1 tag behind, as a tagger leaves it."""
+    if shutil.which("lame") is None:
+        sys.exit("the joined case needs lame (apt-get install lame)")
+    with tempfile.TemporaryDirectory() as scratch:
+        pcm = os.path.join(scratch, "tone.wav")
+        with wave.open(pcm, "wb") as out:
+            out.setnchannels(2)
+            out.setsampwidth(2)
+            out.setframerate(44100)
+            # A tone a little higher each second.
+            for second in range(seconds):
+                step = 2 * math.pi * (300 + 5 * second) / 44100
+                out.writeframes(b"".join(struct.pack("<hh", v, -v) for v in
+                                         (int(12000 * math.sin(step * n)) for n in range(44100))))
+        mp3 = os.path.join(scratch, "part.mp3")
+        subprocess.run(["lame", "--quiet", "-V", "2", pcm, mp3], check=True)
+        with open(mp3, "rb") as f:
+            frames = f.read()
+    return id3v2(64 << 10) + frames + id3v1("part")
+
+
 def main():
     case, folder = sys.argv[1], sys.argv[2]
     os.makedirs(folder, exist_ok=True)
@@ -94,6 +125,13 @@ def main():
             sub = os.path.join(folder, "artist%02d" % (i // 1000), "album%02d" % (i // 100 % 10))
             os.makedirs(sub, exist_ok=True)
             song(os.path.join(sub, "track%04d.mp3" % i), 20 << 10, rng.randrange(1 << 10, 4 << 10), junk_gaps=False)
+    elif case == "joined":
+        # Parts joined with cat until 512 MB: one Xing header to make true,
+        # and every other part's header frame and tags to remove.
+        part = lame_part(180)
+        with open(os.path.join(folder, "joined.mp3"), "wb") as out:
+            for _ in range((512 << 20) // len(part)):
+                out.write(part)
     else:
         sys.exit("unknown case " + case)
 
