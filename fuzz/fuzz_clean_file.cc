@@ -256,15 +256,23 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
 
 // The reconstructor clears from the first valid "TAG" of a frame and leaves
 // a "LYRICSBEGIN" before it in place; a second pass, with the "TAG" gone,
-// clears from that marker. Nothing else may change.
-void CheckLyricsClearOnly(const std::string& cleaned, const std::string& after, const Options& options) {
+// clears from that marker. And a "TAG" in the first frame that was no
+// valid tag may have become one where the first pass rewrote the VBR header
+// behind it (zeros make valid text fields): the second pass clears from it.
+// Nothing else may change. headerFrame: the first frame's length when the
+// first pass rewrote it, else 0.
+void CheckClearOnly(const std::string& cleaned, const std::string& after, const Options& options,
+                    std::size_t headerFrame) {
   FUZZ_CHECK(!options.noReconstruct);
   FUZZ_CHECK(after.size() == cleaned.size());
   const auto mismatch = std::mismatch(cleaned.begin(), cleaned.end(), after.begin());
   const std::int64_t at = mismatch.first - cleaned.begin();
   const std::string_view marker = "LYRICSBEGIN";
-  FUZZ_CHECK(cleaned.compare(static_cast<std::size_t>(at), marker.size(), marker) == 0 ||
-             (at > 0 && cleaned.compare(static_cast<std::size_t>(at - 1), marker.size(), marker) == 0));
+  const std::size_t tag = cleaned.substr(0, headerFrame).find("TAG");
+  FUZZ_CHECK(
+      cleaned.compare(static_cast<std::size_t>(at), marker.size(), marker) == 0 ||
+      (at > 0 && cleaned.compare(static_cast<std::size_t>(at - 1), marker.size(), marker) == 0) ||
+      (tag != std::string::npos && static_cast<std::size_t>(at) >= tag && static_cast<std::size_t>(at) < headerFrame));
 }
 
 // A pass over a file with nothing to remove changes nothing on disk.
@@ -299,6 +307,13 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
   }
   const std::int64_t count = NumberAfter(again.printed, " - Cleaned ", INT64_MIN);
   FUZZ_CHECK(count == again.result.bytesRead - again.result.bytesKept);
+  // The first frame's length when the first pass rewrote it.
+  const std::int64_t foundAt = NumberAfter(first.printed, " - Header found at: ", -1);
+  FrameHeader header;
+  FUZZ_CHECK(DecodeAt(content, foundAt, header));
+  const auto frameLength = static_cast<std::size_t>(header.frameLength);
+  const std::size_t rewritten =
+      cleaned.compare(0, frameLength, content, static_cast<std::size_t>(foundAt), frameLength) != 0 ? frameLength : 0;
 
   // Past the Xing count every frame is confirmed by the two after it. When
   // a new stream begins there, what confirmed the frame the first time may
@@ -321,13 +336,13 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
     const std::string before = cleaned.substr(0, cleaned.size() - 128);
     FUZZ_CHECK(again.after.size() > before.size());
     const std::string prefix = WithVbrFieldsOf(again.after.substr(0, before.size()), before);
-    if (prefix != before) CheckLyricsClearOnly(before, prefix, options);
+    if (prefix != before) CheckClearOnly(before, prefix, options, rewritten);
     FUZZ_CHECK(again.after.ends_with(Last128(cleaned)));
     return;
   }
   FUZZ_CHECK(count == 0);
   if (again.after != cleaned) {
-    CheckLyricsClearOnly(cleaned, again.after, options);
+    CheckClearOnly(cleaned, again.after, options, rewritten);
     // Only an appended tag is left for the trash: it is the file's tail.
     if (options.saveTrash && options.keepId3v1 && EndsInValidTag(cleaned)) {
       FUZZ_CHECK(again.hasTrash && again.trash == Last128(cleaned));

@@ -51,6 +51,22 @@ if [ -d "$corpus" ]; then
     mv "$path" "$(dirname "$path")/${base//_/-}"
   done
 fi
+# Files made the way people make them, when the tools are there: encoded by
+# lame (VBR, a Xing header) and ffmpeg (CBR, an Info header), tagged by
+# eyeD3 and id3v2, joined with cat, one cut short with head -c.
+real_tools=yes
+for tool in sox lame ffmpeg eyeD3 id3v2; do command -v "$tool" >/dev/null 2>&1 || real_tools=; done
+if [ -n "$real_tools" ]; then
+  real=$fixtures/real
+  mkdir -p "$real"
+  sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 6 sine 300-900 vol 0.4 2>/dev/null
+  lame --quiet -V 2 "$work/tone.wav" "$real/vbr.mp3"
+  ffmpeg -v error -y -i "$work/tone.wav" -c:a libmp3lame -b:a 128k -id3v2_version 0 -map_metadata -1 "$real/cbr.mp3"
+  eyeD3 -Q --v2 -a Artist -t Title "$real/vbr.mp3" >/dev/null 2>&1
+  id3v2 -1 -a Artist -t Title "$real/cbr.mp3"
+  cat "$real/vbr.mp3" "$real/cbr.mp3" "$real/vbr.mp3" >"$real/joined.mp3"
+  head -c $(($(stat -c %s "$real/joined.mp3") * 2 / 3)) "$real/joined.mp3" >"$real/cut.mp3"
+fi
 find "$fixtures" -exec touch -h -d @1000000000 {} +
 
 cases=0
@@ -234,6 +250,31 @@ for switches in /T "/C /T" "/B /T"; do
   parity_after "a link into another folder, $switches" "mkdir store && mv files/both-tags.mp3 store/ && \
     ln -s ../store/both-tags.mp3 files/both-tags.mp3" "files/both-tags.mp3" $switches
 done
+
+if [ -n "$real_tools" ]; then
+  echo "== Real files: encoded, tagged, joined, cut short"
+  for switches in "" /T /C "/C /T" /N; do
+    # shellcheck disable=SC2086
+    parity "real/*.mp3 $switches" "real/*.mp3" $switches
+  done
+  # Cleaned again with /D: nothing to remove, and each file is left as it
+  # was, its status-change time too.
+  for switches in /D "/C /D"; do
+    # shellcheck disable=SC2086
+    parity_after "real files, second run, $switches" "own_run 'real/*.mp3' $switches" "real/*.mp3" $switches
+    cases=$((cases + 1))
+    fresh
+    # shellcheck disable=SC2086
+    (cd "$work/case/windows" && own_run 'real/*.mp3' $switches)
+    before=$(cd "$work/case/windows/real" && stat -c '%n %i %z' ./*.mp3)
+    # shellcheck disable=SC2086
+    run_windows 'real\*.mp3' $switches
+    after=$(cd "$work/case/windows/real" && stat -c '%n %i %z' ./*.mp3)
+    [ "$before" = "$after" ] || fail "real files, second run, $switches: a file changed: $after"
+    [ "$(grep -c ' - Cleaned 0 bytes' "$work/case/windows.out")" = 4 ] ||
+      fail "real files, second run, $switches: not every file had nothing to remove"
+  done
+fi
 
 echo "== Windows only"
 
