@@ -17,7 +17,7 @@ constexpr std::size_t kHeaderSize = 4;
 
 }  // namespace
 
-void VbrHeaderUpdate::Kept(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed) {
+void VbrHeaderUpdate::KeptInStream(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed) {
   musicChanged_ = musicChanged_ || changed;
   if (frames_ == 0) {
     firstLength_ = std::min(frame.size(), first_.size());

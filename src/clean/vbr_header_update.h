@@ -30,7 +30,11 @@ class VbrHeaderUpdate {
   // the header frame. changed: the reconstructor changed it, and its bytes
   // lie in a copy that does not outlive the call; otherwise they lie in the
   // read buffer, unchanged until Flush.
-  void Kept(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed);
+  void Kept(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed) {
+    // A stream without a header needs nothing more than its first frame.
+    if (frames_ != 0 && !fields_) return;
+    KeptInStream(frame, header, changed);
+  }
 
   // Takes in the kept bytes held as views; called before the read buffer
   // is refilled or written to.
@@ -46,6 +50,7 @@ class VbrHeaderUpdate {
   bool Failed() const { return failed_; }
 
  private:
+  void KeptInStream(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed);
   XingRewrite Plan() const;
   // Whether frameCount frames after the header frame, of byteCount bytes
   // with it, are more than the header counts.

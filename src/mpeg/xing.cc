@@ -49,17 +49,6 @@ std::uint16_t TagCrc(std::span<const std::uint8_t> frame, std::size_t lameTag) {
 
 }  // namespace
 
-std::size_t XingOffset(const FrameHeader& header) {
-  const bool mono = ChannelMode(header) == 3;
-  if (header.versionCode == 1) return mono ? 21 : 36;
-  return mono ? 13 : 21;
-}
-
-bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& header) {
-  const std::size_t at = XingOffset(header);
-  return MagicAt(frame, at, kXingMagic) || MagicAt(frame, at, kInfoMagic) || MagicAt(frame, kVbriOffset, kVbriMagic);
-}
-
 std::optional<XingFields> FindXingFields(std::span<const std::uint8_t> frame, const FrameHeader& header) {
   const std::size_t magic = XingOffset(header);
   if (!(MagicAt(frame, magic, kXingMagic) || MagicAt(frame, magic, kInfoMagic))) return std::nullopt;

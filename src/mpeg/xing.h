@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -25,11 +26,36 @@ inline constexpr std::size_t kTocEntries = 100;
 
 // Where "Xing" or "Info" lies after the frame header's first byte: the 4
 // header bytes plus the Layer III side information (taken for every layer).
-std::size_t XingOffset(const FrameHeader& header);
+inline std::size_t XingOffset(const FrameHeader& header) {
+  const bool mono = ChannelMode(header) == 3;
+  if (header.versionCode == 1) return mono ? 21 : 36;
+  return mono ? 13 : 21;
+}
 
 // Whether the frame holds "Xing" or "Info" at its Xing offset, or "VBRI" at
-// byte 36: a stream's header frame, which holds no audio.
-bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& header);
+// byte 36: a stream's header frame, which holds no audio. Asked of every
+// frame, so it looks at the first letters first.
+inline bool IsVbrHeaderFrame(std::span<const std::uint8_t> frame, const FrameHeader& header) {
+  // Audio frames are turned away by the magics' first letters.
+  const std::size_t xing = XingOffset(header);
+  const std::uint8_t first = xing < frame.size() ? frame[xing] : 0;
+  if (first != kXingMagic[0] && first != kInfoMagic[0] &&
+      !(kVbriOffset < frame.size() && frame[kVbriOffset] == kVbriMagic[0])) {
+    return false;
+  }
+  const auto magicAt = [&](std::size_t at) {
+    std::uint32_t word = 0;
+    if (at + 4 <= frame.size()) std::memcpy(&word, frame.data() + at, 4);
+    return word;
+  };
+  const auto asWord = [](std::string_view magic) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, magic.data(), 4);
+    return word;
+  };
+  const std::uint32_t atXing = magicAt(xing);
+  return atXing == asWord(kXingMagic) || atXing == asWord(kInfoMagic) || magicAt(kVbriOffset) == asWord(kVbriMagic);
+}
 
 // Where the fields of a "Xing" or "Info" header lie, as offsets from the
 // frame's first byte; kAbsent where the flag is clear or the field does not
