@@ -31,8 +31,18 @@ class VbrHeaderUpdate {
   // lie in a copy that does not outlive the call; otherwise they lie in the
   // read buffer, unchanged until Flush.
   void Kept(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed) {
-    // A stream without a header needs nothing more than its first frame.
-    if (frames_ != 0 && !fields_) return;
+    if (frames_ != 0) {
+      // A stream without a header needs nothing more than its first frame.
+      if (!fields_) return;
+      // Most frames only lengthen the run of bytes that the CRC takes in.
+      if (crcRunning_ && !changed && runSize_ != 0 && frame.data() == run_ + runSize_ &&
+          (frames_ & (stride_ - 1)) != 0) {
+        runSize_ += frame.size();
+        ++frames_;
+        bytes_ += static_cast<std::int64_t>(frame.size());
+        return;
+      }
+    }
     KeptInStream(frame, header, changed);
   }
 
