@@ -335,6 +335,17 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   } else {
     TakeBack(pass);
   }
+  switch (pass.result.outcome) {
+    case Outcome::kCleaned:
+    case Outcome::kWouldClean:
+      // A trash that could not be written, named on the file's line.
+      if (pass.trashFailureShown) totals.filesFailed += 1;
+      break;
+    case Outcome::kRiffError:
+    case Outcome::kNoMpeg: break;
+    case Outcome::kCancelled: totals.stoppedEarly = true; break;
+    default: totals.filesFailed += 1; break;
+  }
   if (pass.result.outcome != Outcome::kCancelled) platform::WriteStdoutLine(FinalLine(pass.result));
   platform::FlushStdout();
   return pass.result;

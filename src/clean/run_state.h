@@ -19,12 +19,19 @@ struct Options {
   std::int32_t keepId3v1 = 0;      // /P
   std::int32_t keepTimestamp = 0;  // /D
   std::int32_t dryRun = 0;         // /N: every file checked, nothing changed
+  std::int32_t exitStatus = 0;     // /E: the exit code tells what failed
 };
 
-// Written only by the cleaning pass, once per completed file.
+// What the summary prints, written by the cleaning pass once per completed
+// file; and what the exit code tells with /E: files that failed (written by
+// the pass), specifications that matched no file, and a run that a break
+// ended early (written by the walk, or by a pass it cancelled).
 struct RunTotals {
   std::int32_t filesProcessed = 0;
   std::int64_t bytesCleaned = 0;
+  std::int32_t filesFailed = 0;
+  std::int32_t specsUnmatched = 0;
+  bool stoppedEarly = false;
 };
 
 // Set to 1 by the console break handler, never cleared. Polled by the walk

@@ -88,8 +88,19 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
     return parsed;
   }
   bool help = false;
+  bool switchesEnded = false;
   Options& o = parsed.options;
   for (const std::string& argument : arguments) {
+    if (switchesEnded) {
+      parsed.specs.Append(argument);
+      continue;
+    }
+    // A lone "--" ends the switches: a name that begins with "-" or "/"
+    // after it is a specification.
+    if (argument == "--") {
+      switchesEnded = true;
+      continue;
+    }
     if (SameIgnoringCase(argument, "--help")) {
       help = true;
       continue;
@@ -117,6 +128,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
         case 'p': o.keepId3v1 = 1; break;
         case 'd': o.keepTimestamp = 1; break;
         case 'n': o.dryRun = 1; break;
+        case 'e': o.exitStatus = 1; break;
         default:
           parsed.action = ParsedArguments::Action::kInvalidSwitch;
           parsed.invalidSwitch = argument;

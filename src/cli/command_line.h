@@ -44,10 +44,12 @@ struct ParsedArguments {
 // Sorts the arguments into switches and specifications. A switch begins
 // with "--", "-" or "/"; "/" makes a switch only when slashIsAlwaysSwitch
 // (Windows) or when the argument holds no other "/" (POSIX, where "/" also
-// starts absolute paths). The whole arguments "--help" and "--version" (in
-// any letter case) are a help request, and a request for the banner alone
-// that ends the run at once, as an invalid switch does. An empty list is a
-// help request. backup does not force compatibility here.
+// starts absolute paths). A lone "--" ends the switches: every argument
+// after it is a specification. The whole arguments "--help" and
+// "--version" (in any letter case) are a help request, and a request for the
+// banner alone that ends the run at once, as an invalid switch does. An
+// empty list is a help request. backup does not force compatibility here.
+// With an invalid switch, options holds the letters read before it.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool slashIsAlwaysSwitch);
 
 }  // namespace scourby

@@ -17,9 +17,10 @@ bool EndsInSeparator(std::string_view mask) {
 }
 
 // The walk of one folder; chain holds the folders being walked above it, so
-// that a link back up the chain is not followed round and round.
+// that a link back up the chain is not followed round and round. matched
+// counts the files handed to the pass.
 void Walk(const std::string& spec, const Options& options, RunTotals& totals,
-          std::vector<platform::FolderIdentity>& chain) {
+          std::vector<platform::FolderIdentity>& chain, std::int64_t& matched) {
   const std::string folder = FolderOf(spec);
   const std::string pattern = NameOf(spec);
 
@@ -39,13 +40,18 @@ void Walk(const std::string& spec, const Options& options, RunTotals& totals,
   }
 
   if (identity) chain.push_back(*identity);
-  for (const std::string& entry : entries) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& entry = entries[i];
     if (entry.back() == kPathSeparator) {
-      Walk(entry + pattern, options, totals, chain);
+      Walk(entry + pattern, options, totals, chain, matched);
     } else {
+      ++matched;
       CleanFile(entry, options, totals);
     }
-    if (BreakRequested.load()) break;
+    if (BreakRequested.load()) {
+      if (i + 1 < entries.size()) totals.stoppedEarly = true;
+      break;
+    }
   }
   if (identity) chain.pop_back();
 }
@@ -78,7 +84,9 @@ std::vector<std::string> ListEntries(std::string_view mask, bool folders) {
 
 void ProcessFileSpec(const std::string& spec, const Options& options, RunTotals& totals) {
   std::vector<platform::FolderIdentity> chain;
-  Walk(spec, options, totals, chain);
+  std::int64_t matched = 0;
+  Walk(spec, options, totals, chain, matched);
+  if (matched == 0 && !spec.empty()) ++totals.specsUnmatched;
 }
 
 }  // namespace scourby

@@ -23,7 +23,9 @@ std::vector<std::string> ListEntries(std::string_view mask, bool folders);
 
 // Cleans every file that matches spec (and, with recurse, every file of the
 // same name pattern in the sub-folders, depth first), stopping after the
-// entry in progress once BreakRequested is set.
+// entry in progress once BreakRequested is set. Counts in totals a
+// specification that matched no file, and a walk that a break ended with
+// entries left.
 void ProcessFileSpec(const std::string& spec, const Options& options, RunTotals& totals);
 
 }  // namespace scourby

@@ -40,6 +40,7 @@ void PrintHelp() {
   PrintLine(OptionRow("/T   Save trash to filename.trash", "/S   Recurse subfolders"));
   PrintLine(OptionRow("/P   Preserve ID3v1 tags only", "/D   Preserve modification timestamp"));
   PrintLine("  /N   Dry run (nothing is changed)");
+  PrintLine("  /E   Exit code tells what failed");
   PrintLine("See README.TXT for detailed information about these options.");
   PrintLine();
   PrintLine("Notes:");
@@ -61,16 +62,26 @@ void EchoOptions(const Options& o) {
       {o.keepId3v1, "* Preserve ID3v1 tags only"},
       {o.keepTimestamp, "* Preserve modification timestamps"},
       {o.dryRun, "* Dry run (nothing is changed)"},
+      {o.exitStatus, "* Exit code tells what failed"},
   };
   for (const auto& [on, text] : lines) {
     if (on) PrintLine(text);
   }
 }
 
-int Finish() {
+// With /E: 3 when a break ended the run early, else 1 when a file failed
+// or a specification matched no file, else 0. Without it: always 0, as
+// batch files expect.
+int ExitCode(const Options& o, const RunTotals& totals) {
+  if (!o.exitStatus) return 0;
+  if (totals.stoppedEarly) return 3;
+  return totals.filesFailed > 0 || totals.specsUnmatched > 0 ? 1 : 0;
+}
+
+int Finish(int code = 0) {
   platform::FlushStdout();
   platform::EndConsoleOutput();
-  return 0;
+  return code;
 }
 
 }  // namespace
@@ -87,7 +98,8 @@ int Main(const std::vector<std::string>& arguments) {
   ParsedArguments parsed = ParseArguments(arguments, platform::kPathSeparator == '\\');
   if (parsed.action == ParsedArguments::Action::kInvalidSwitch) {
     PrintLine("Invalid switch: " + parsed.invalidSwitch);
-    return Finish();
+    // Letters are read left to right: /E counts only before the bad one.
+    return Finish(parsed.options.exitStatus ? 2 : 0);
   }
   if (parsed.action == ParsedArguments::Action::kHelp) {
     PrintHelp();
@@ -109,7 +121,10 @@ int Main(const std::vector<std::string>& arguments) {
   platform::RegisterBreakHandler(ConsoleBreakHandler);
   while (!parsed.specs.Empty()) {
     const std::string spec = parsed.specs.TakeNext();
-    if (BreakRequested.load()) break;
+    if (BreakRequested.load()) {
+      totals.stoppedEarly = true;
+      break;
+    }
     ProcessFileSpec(spec, options, totals);
   }
   platform::RemoveBreakHandler(ConsoleBreakHandler);
@@ -118,7 +133,7 @@ int Main(const std::vector<std::string>& arguments) {
   const std::string files = std::to_string(totals.filesProcessed), bytes = std::to_string(totals.bytesCleaned);
   PrintLine(options.dryRun ? "Finished! Checked " + files + " file(s) - would clean " + bytes + " bytes"
                            : "Finished! Processed " + files + " file(s) - cleaned " + bytes + " bytes");
-  return Finish();
+  return Finish(ExitCode(options, totals));
 }
 
 }  // namespace scourby

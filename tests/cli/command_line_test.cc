@@ -57,6 +57,7 @@ TEST(ParseArguments, SwitchLettersSetOptions) {
       {'v', &Options::verbose},       {'b', &Options::backup},        {'t', &Options::saveTrash},
       {'f', &Options::noReconstruct}, {'c', &Options::compatibility}, {'s', &Options::recurse},
       {'p', &Options::keepId3v1},     {'d', &Options::keepTimestamp}, {'n', &Options::dryRun},
+      {'e', &Options::exitStatus},
   };
   for (const auto& [letter, flag] : letters) {
     for (const char typed : {letter, static_cast<char>(letter - 'a' + 'A')}) {
@@ -67,7 +68,7 @@ TEST(ParseArguments, SwitchLettersSetOptions) {
       }
     }
   }
-  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspdN"});
+  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspdNe"});
   for (const auto& [letter, flag] : letters) EXPECT_EQ(all.options.*flag, 1) << letter;
 }
 
@@ -100,6 +101,20 @@ TEST(ParseArguments, LoneSwitchPrefixesAreNeitherSwitchNorSpecification) {
   auto parsed = Parse({"/", "a.mp3", "-", "--"});
   EXPECT_EQ(parsed.specs.TakeNext(), "a.mp3");
   EXPECT_TRUE(parsed.specs.Empty());
+}
+
+// After a lone "--" every argument is a specification, whatever it begins
+// with; the switches before it count.
+TEST(ParseArguments, ALoneDoubleDashEndsTheSwitches) {
+  for (const bool slashIsAlwaysSwitch : {false, true}) {
+    auto parsed = Parse({"/T", "--", "-x.mp3", "/V", "--help", "--version", "--"}, slashIsAlwaysSwitch);
+    EXPECT_EQ(parsed.action, ParsedArguments::Action::kRun);
+    EXPECT_EQ(parsed.options.saveTrash, 1);
+    EXPECT_EQ(parsed.options.verbose, 0);
+    std::vector<std::string> specs;
+    while (!parsed.specs.Empty()) specs.push_back(parsed.specs.TakeNext());
+    EXPECT_EQ(specs, (Args{"-x.mp3", "/V", "--help", "--version", "--"}));
+  }
 }
 
 TEST(ParseArguments, SlashStartsASwitchOnlyWithoutAnotherSlashUnlessAlwaysSwitch) {

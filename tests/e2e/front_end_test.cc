@@ -1,6 +1,10 @@
 // The program's own output for switches, help and the summary, byte for byte.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+
+#include "support/mp3_fixtures.h"
 #include "support/test_support.h"
 
 namespace scourby::testing {
@@ -25,6 +29,7 @@ const std::string kHelp =
     "  /T   Save trash to filename.trash    /S   Recurse subfolders\n"
     "  /P   Preserve ID3v1 tags only        /D   Preserve modification timestamp\n"
     "  /N   Dry run (nothing is changed)\n"
+    "  /E   Exit code tells what failed\n"
     "See README.TXT for detailed information about these options.\n"
     "\n"
     "Notes:\n"
@@ -53,13 +58,14 @@ TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
     EXPECT_NE(out[end - 1], ' ') << "trailing blank";
   }
   // Option rows 8-12 and the example line of the help text, after the banner.
-  ASSERT_EQ(lengths.size(), 4u + 20u);
+  ASSERT_EQ(lengths.size(), 4u + 21u);
   EXPECT_EQ(lengths[4 + 7], 71u);
   EXPECT_EQ(lengths[4 + 8], 77u);
   EXPECT_EQ(lengths[4 + 9], 62u);
   EXPECT_EQ(lengths[4 + 10], 75u);
   EXPECT_EQ(lengths[4 + 11], 35u);
-  EXPECT_EQ(lengths[4 + 19], 61u);
+  EXPECT_EQ(lengths[4 + 12], 34u);
+  EXPECT_EQ(lengths[4 + 20], 61u);
   EXPECT_EQ(out.find("/F"), out.find("  /V") + 39);
 }
 
@@ -69,6 +75,7 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
   const struct {
     std::vector<std::string> args;
     std::string expected;
+    int exitCode = 0;
   } cases[] = {
       {{}, kBanner + kHelp},
       {{"/?"}, kBanner + kHelp},
@@ -96,6 +103,23 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
            Summary(0, 0)},
       {{"/nV"},
        kBanner + "* Verbose mode\n* Dry run (nothing is changed)\nUse /? option for help.\n\n" + DrySummary(0, 0)},
+      {{"/ENV"},
+       kBanner +
+           "* Verbose mode\n* Dry run (nothing is changed)\n* Exit code tells what failed\n"
+           "Use /? option for help.\n\n" +
+           DrySummary(0, 0)},
+      // After a lone "--" every argument is a specification, whatever it
+      // begins with; a "--" after that one is a specification too.
+      {{"--", "-x.mp3", "/V", "--"}, kBanner + "Use /? option for help.\n\n" + Summary(0, 0)},
+      {{"/e", "--", "--help", "-e"},
+       kBanner + "* Exit code tells what failed\nUse /? option for help.\n\n" + Summary(0, 0),
+       1},
+      // Letters are read left to right: an invalid one after the e ends the
+      // run with exit code 2, one before it with 0.
+      {{"/ex", "a.mp3"}, kBanner + "Invalid switch: /ex\n", 2},
+      {{"/e", "-x.mp3"}, kBanner + "Invalid switch: -x.mp3\n", 2},
+      {{"/xe", "a.mp3"}, kBanner + "Invalid switch: /xe\n", 0},
+      {{"-help"}, kBanner + "Invalid switch: -help\n", 2},
       // The two long options of every command-line tool, in any letter case
       // and among file specifications; no file is touched.
       {{"--help"}, kBanner + kHelp},
@@ -104,16 +128,49 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
       {{"a.mp3", "--Version", "/T"}, kBanner},
       {{"--version", "/x"}, kBanner},
       {{"/x", "--version"}, kBanner + "Invalid switch: /x\n"},
-      {{"--helpme"}, kBanner + "Invalid switch: --helpme\n"},
-      {{"--versions"}, kBanner + "Invalid switch: --versions\n"},
+      // Letters as any others: h, e, then l is invalid, after the e.
+      {{"--helpme"}, kBanner + "Invalid switch: --helpme\n", 2},
+      {{"--versions"}, kBanner + "Invalid switch: --versions\n", 2},
   };
   for (const auto& c : cases) {
     const RunResult run = RunScourby(c.args, dir.path().string());
     EXPECT_EQ(run.out, Crlf(c.expected)) << ::testing::PrintToString(c.args);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, c.exitCode) << ::testing::PrintToString(c.args);
   }
   EXPECT_EQ(ReadFile(dir / "a.mp3"), "not touched");
+}
+
+// With /E the exit code says whether every file was handled: 1 when a file
+// failed or a specification matched no file (over its whole walk), 0
+// otherwise ("...No MP3!" is no failure); without /E it is always 0.
+TEST(FrontEnd, ExitStatusTellsWhatFailed) {
+  TempDir dir;
+  WriteFile(dir / "good.mp3", Id3v2Tag(50) + Frames(3));
+  WriteFile(dir / "text.mp3", "no audio here");
+  WriteFile(dir / "-dash.mp3", Id3v2Tag(50) + Frames(3));
+  std::filesystem::create_directories(dir.path() / "deep/er");
+  WriteFile(dir / "deep/er/low.mp3", Id3v2Tag(50) + Frames(3));
+  ASSERT_EQ(symlink("nowhere", (dir / "dead.mp3").c_str()), 0);
+  const struct {
+    std::vector<std::string> args;
+    int withE;
+    const char* line;  // a line the run prints
+  } cases[] = {
+      {{"good.mp3"}, 0, "good.mp3 - Cleaned "},        {{"text.mp3"}, 0, "text.mp3...No MP3!"},
+      {{"none.mp3"}, 1, "Processed 0 file(s)"},        {{"dead.mp3"}, 1, "dead.mp3...Cannot open!"},
+      {{"*.mp3"}, 1, "dead.mp3...Cannot open!"},       {{"good.mp3", "none/*.mp3"}, 1, "good.mp3 - Cleaned "},
+      {{"deep/*.mp3", "/S"}, 0, "low.mp3 - Cleaned "}, {{"--", "-dash.mp3"}, 0, "-dash.mp3 - Cleaned "},
+  };
+  for (const auto& c : cases) {
+    for (const bool e : {false, true}) {
+      std::vector<std::string> args = c.args;
+      if (e) args.insert(args.begin(), "/E");
+      const RunResult run = RunScourby(args, dir.path().string());
+      EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+      EXPECT_EQ(run.exitCode, e ? c.withE : 0) << ::testing::PrintToString(args);
+    }
+  }
 }
 
 }  // namespace
