@@ -1,5 +1,7 @@
 #include "cli/file_spec.h"
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 
 #include "clean/clean_file.h"
@@ -16,6 +18,31 @@ bool EndsInSeparator(std::string_view mask) {
   return !mask.empty() && platform::kFolderEnds.find(mask.back()) != std::string_view::npos;
 }
 
+// The endings of the program's own files beside a file: its backup, its
+// trash and a ".clean" that a stopped run left.
+constexpr std::string_view kOwnEndings[] = {".bak", ".trash", ".clean"};
+
+bool EndsWithIgnoringCase(std::string_view name, std::string_view ending) {
+  if (name.size() < ending.size()) return false;
+  const std::string_view tail = name.substr(name.size() - ending.size());
+  return std::equal(tail.begin(), tail.end(), ending.begin(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+// Whether name is one of the program's own files (any letter case) beside a
+// file of the folder: the backup of an original, say, which a listing
+// passes over so that a second run does not clean it.
+bool IsOwnFileBeside(const std::string& folder, std::string_view name) {
+  for (const std::string_view ending : kOwnEndings) {
+    if (name.size() > ending.size() && EndsWithIgnoringCase(name, ending) &&
+        platform::HoldsFile(folder + std::string(name.substr(0, name.size() - ending.size())))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The walk of one folder; chain holds the folders being walked above it, so
 // that a link back up the chain is not followed round and round. matched
 // counts the files handed to the pass.
@@ -23,6 +50,8 @@ void Walk(const std::string& spec, const Options& options, RunTotals& totals,
           std::vector<platform::FolderIdentity>& chain, std::int64_t& matched) {
   const std::string folder = FolderOf(spec);
   const std::string pattern = NameOf(spec);
+  // A wildcard or a folder lists; a name without one names its file whole.
+  const bool listing = pattern.empty() || pattern.find_first_of("*?") != std::string::npos;
 
   const std::optional<platform::FolderIdentity> identity = platform::IdentifyFolder(folder);
   if (identity) {
@@ -34,7 +63,10 @@ void Walk(const std::string& spec, const Options& options, RunTotals& totals,
   // Both listings are complete before the first file is cleaned, so the
   // files the pass creates are never picked up by this walk.
   std::vector<std::string> entries;
-  for (const std::string& name : ListEntries(spec, false)) entries.push_back(folder + name);
+  for (const std::string& name : ListEntries(spec, false)) {
+    if (listing && IsOwnFileBeside(folder, name)) continue;
+    entries.push_back(folder + name);
+  }
   if (options.recurse) {
     for (const std::string& name : ListEntries(folder + "*.*", true)) entries.push_back(folder + name + kPathSeparator);
   }

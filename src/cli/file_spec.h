@@ -23,9 +23,11 @@ std::vector<std::string> ListEntries(std::string_view mask, bool folders);
 
 // Cleans every file that matches spec (and, with recurse, every file of the
 // same name pattern in the sub-folders, depth first), stopping after the
-// entry in progress once BreakRequested is set. Counts in totals a
-// specification that matched no file, and a walk that a break ended with
-// entries left.
+// entry in progress once BreakRequested is set. A listing (a wildcard, or a
+// folder) passes over the program's own files beside a file of the folder:
+// "name.bak", "name.trash" and "name.clean" (any letter case) where "name"
+// is there. Counts in totals a specification that matched no file, and a
+// walk that a break ended with entries left.
 void ProcessFileSpec(const std::string& spec, const Options& options, RunTotals& totals);
 
 }  // namespace scourby

@@ -49,6 +49,11 @@ struct DirEntry {
 // listed as a plain file.
 std::vector<DirEntry> FindEntries(const std::string& mask);
 
+// Whether path names a regular file (a link counts as what it leads to).
+// Names compare as the file system compares them: on Windows without regard
+// to case, on POSIX file systems byte for byte.
+bool HoldsFile(const std::string& path);
+
 // An identity for a folder (POSIX: device and inode), so that a walk can
 // notice a folder it is already inside (a link cycle). nullopt when the
 // platform has none to offer or the folder cannot be read.

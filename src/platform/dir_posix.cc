@@ -60,6 +60,11 @@ std::vector<DirEntry> FindEntries(const std::string& mask) {
   return entries;
 }
 
+bool HoldsFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::optional<FolderIdentity> IdentifyFolder(const std::string& path) {
   struct stat st;
   if (::stat(path.empty() ? "." : path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;

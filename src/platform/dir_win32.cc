@@ -19,6 +19,11 @@ std::vector<DirEntry> FindEntries(const std::string& mask) {
   return entries;
 }
 
+bool HoldsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 // The volume serial number and file index: the same folder reached through
 // a junction or a folder link gives the same identity.
 std::optional<FolderIdentity> IdentifyFolder(const std::string& path) {

@@ -67,12 +67,44 @@ TEST(Walk, ListsMatchingFilesFirstThenSubFoldersDepthFirst) {
   }
 }
 
+// A listing (a folder, or a wildcard) passes over the program's own files
+// beside a file of the folder: its backup, its trash, a stale ".clean",
+// whatever the ending's letter case. A name without its file beside it, or
+// one whose base differs in case (file names are compared as the file
+// system compares them), is listed; named whole, every file is cleaned.
+TEST(Walk, AListingPassesOverBackupsAndTrashBesideTheirFiles) {
+  const std::vector<std::string> names = {"a.mp3",       "a.mp3.bak",   "A.MP3.BAK",    "a.mp3.trash",
+                                          "a.mp3.Clean", "b.mp3.TRASH", "lone.mp3.bak", "b.mp3"};
+  const auto listed = [](const std::string& folder) {
+    return Line(folder + "A.MP3.BAK") + Line(folder + "a.mp3") + Line(folder + "b.mp3") + Line(folder + "lone.mp3.bak");
+  };
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {{"./"}, listed("./")},
+      {{"*.*"}, listed("")},
+      {{"*"}, listed("")},
+      {{"./", "/S"}, listed("./")},
+      {{"*.bak"}, Line("A.MP3.BAK") + Line("lone.mp3.bak")},
+      // Named whole (a name matches without regard to case).
+      {{"a.mp3.bak", "a.mp3.trash", "a.mp3.Clean", "b.mp3.TRASH"},
+       Line("A.MP3.BAK") + Line("a.mp3.bak") + Line("a.mp3.trash") + Line("a.mp3.Clean") + Line("b.mp3.TRASH")},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    for (const std::string& name : names) WriteFile(dir / name, Id3v2Tag(50) + Frames(3));
+    EXPECT_EQ(FileLines(RunScourby(c.args, dir.path().string()).out), c.expected) << ::testing::PrintToString(c.args);
+  }
+}
+
 TEST(Walk, FullPathsAndFilesCreatedDuringTheWalkAreNotCleanedAgain) {
   Library library;
   const std::string root = library.path() + "/sub/";
   EXPECT_EQ(library.Run({root + "*", "/T", "/C"}), Line(root + "c.mp3"));
   EXPECT_TRUE(Exists(root + "c.mp3.trash"));
-  EXPECT_EQ(library.Run({root + "*"}), root + "c.mp3 - Cleaned 0 bytes\r\n" + root + "c.mp3.trash...No MP3!\r\n");
+  // A listing passes over the trash beside its file.
+  EXPECT_EQ(library.Run({root + "*"}), root + "c.mp3 - Cleaned 0 bytes\r\n");
 }
 
 TEST(Walk, DoubledSlashNamesAFileUnderTheRoot) {
