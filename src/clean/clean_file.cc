@@ -88,15 +88,14 @@ struct Pass {
 
 // Opens the input: for reading and writing (direct mode), or for reading
 // only (compatibility mode, which replaces the file itself: a link is
-// cleaned at its final target, so that it stays a link to the cleaned data;
-// a dry run). The cleaners' lock keeps a second cleaner off the file; a dry
-// run takes none.
+// cleaned at its final target, so that it stays a link to the cleaned data).
+// The cleaners' lock keeps a second cleaner off the file. A dry run opens
+// it the same way, so that a file the real run could not open (read-only,
+// locked) gets the same line, and writes nothing through it.
 bool Open(Pass& pass) {
-  const bool readOnly = pass.compat || pass.options.dryRun;
-  pass.input = File::OpenExisting(pass.path, readOnly ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
-  if (!pass.input.IsOpen() || (pass.compat && !pass.options.dryRun && !pass.input.TryLock())) {
-    return pass.Fail(Outcome::kCannotOpen);
-  }
+  pass.input =
+      File::OpenExisting(pass.path, pass.compat ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
+  if (!pass.input.IsOpen() || (pass.compat && !pass.input.TryLock())) return pass.Fail(Outcome::kCannotOpen);
   pass.result.bytesRead = pass.input.LengthWhenOpened();
   if (pass.result.bytesRead < 0) return pass.Fail(Outcome::kCannotOpen);
   pass.target = pass.compat ? platform::FinalPathOf(pass.path, pass.input) : pass.path;

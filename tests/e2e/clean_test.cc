@@ -2,6 +2,7 @@
 // and the trash file, byte for byte, in direct and compatibility mode.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
@@ -361,7 +362,9 @@ void SetOldTimes(const TempDir& dir) {
 // A dry run walks every file and prints what a real run prints, with
 // " - Would clean" and "Checked ... would clean" for " - Cleaned" and
 // "Processed ... cleaned", and changes nothing on disk: no byte, time,
-// inode or folder entry.
+// inode or folder entry. A file that the real run cannot open (locked by
+// another cleaner; read-only, for a user other than root) gets
+// "...Cannot open!" in the dry run too.
 TEST(CleanFile, ADryRunReportsWhatARunWouldDoAndChangesNothing) {
   const auto fill = [](const TempDir& dir) {
     WriteFile(dir / "tagged.mp3", Id3v2Tag(300) + Frames(4) + "JUNK" + Frames(2) + Id3v1Tag());
@@ -370,6 +373,15 @@ TEST(CleanFile, ADryRunReportsWhatARunWouldDoAndChangesNothing) {
     fs::create_directory(dir.path() / "sub");
     WriteFile(dir / "sub/deep.mp3", Id3v2Tag(20) + Frames(3));
     WriteFile(dir / "tagged.mp3.trash", "an earlier run's trash");
+    WriteFile(dir / "locked.mp3", Id3v2Tag(20) + Frames(3));
+    WriteFile(dir / "read-only.mp3", Id3v2Tag(20) + Frames(3));
+    chmod((dir / "read-only.mp3").c_str(), 0444);
+  };
+  // Another cleaner holds locked.mp3 in both folders.
+  const auto lock = [](const TempDir& dir) {
+    const int fd = open((dir / "locked.mp3").c_str(), O_RDONLY);
+    EXPECT_EQ(flock(fd, LOCK_EX), 0);
+    return fd;
   };
   const auto dry = [](Bytes out) {
     const auto replace = [&](const std::string& from, const std::string& to) {
@@ -389,13 +401,20 @@ TEST(CleanFile, ADryRunReportsWhatARunWouldDoAndChangesNothing) {
     fill(real);
     fill(checked);
     SetOldTimes(checked);
+    const int locks[] = {lock(real), lock(checked)};
     const auto before = Snapshot(checked);
     const RunResult run = RunScourby({"*.mp3", switches}, real.path().string());
     const RunResult dryRun =
         RunScourby({"*.mp3", *switches ? std::string(switches) + "N" : "/N"}, checked.path().string());
     EXPECT_EQ(dryRun.out, dry(run.out));
     EXPECT_NE(dryRun.out.find(" - Would clean "), std::string::npos);
+    EXPECT_NE(dryRun.out.find("locked.mp3...Cannot open!"), std::string::npos) << dryRun.out;
+    const bool compat = std::string(switches).find_first_of("CB") != std::string::npos;
+    if (geteuid() != 0 && !compat) {
+      EXPECT_NE(dryRun.out.find("read-only.mp3...Cannot open!"), std::string::npos) << dryRun.out;
+    }
     EXPECT_TRUE(Snapshot(checked) == before);
+    for (const int fd : locks) close(fd);
   }
 }
 
