@@ -283,7 +283,10 @@ bool Replace(Pass& pass) {
     if (!MakeHeaderTrue(pass, cleaned, writeHeader)) return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
   }
   if (pass.keepTag()) pass.clean.Write(pass.keptTag.data(), pass.keptTag.size());
-  if (!pass.clean.Flush(pass.timesKnown ? &pass.times : nullptr) || !pass.clean.Close()) {
+  // The input's attributes (Windows) go with the complete data: a read-only
+  // file cleaned with /B stays read-only.
+  if (!pass.clean.Flush(pass.timesKnown ? &pass.times : nullptr) || !pass.clean.TakeAttributes(pass.input) ||
+      !pass.clean.Close()) {
     return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
   }
   if (!pass.FlushTrash()) return pass.Fail(Outcome::kCouldNotWrite, pass.trashPath());

@@ -63,6 +63,11 @@ bool OutputFile::Flush(const platform::FileTimes* times) {
   return !failed_;
 }
 
+bool OutputFile::TakeAttributes(const platform::File& like) {
+  if (!failed_ && !file_.TakeAttributes(&like)) failed_ = true;
+  return !failed_;
+}
+
 bool OutputFile::Close() {
   if (!file_.Close()) failed_ = true;
   return !failed_;

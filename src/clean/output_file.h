@@ -52,6 +52,10 @@ class OutputFile {
   // file to the disk. False when anything written so far failed.
   bool Flush(const platform::FileTimes* times);
 
+  // Gives the file the attributes of `like` (Windows: read-only, hidden,
+  // system), once its data is complete. False on error.
+  bool TakeAttributes(const platform::File& like);
+
   // Closes the file. False when it failed to be written or closed.
   bool Close();
 

@@ -93,6 +93,12 @@ class File {
   // when another process holds it.
   bool TryLock();
 
+  // Windows: gives this file the read-only, hidden and system attributes of
+  // `like` (none when like is nullptr), through the open handle. POSIX has
+  // no such attributes (permission bits go with CreateOutput): nothing to
+  // do. False on error.
+  bool TakeAttributes(const File* like);
+
   // GetFileTime / SetFileTime (POSIX: fstat / futimens, full precision).
   bool GetTimes(FileTimes& times);
   bool SetTimes(const FileTimes& times);
@@ -132,6 +138,8 @@ inline constexpr bool kOpenFilesCanBeRenamed = true;
 std::string FinalPathOf(const std::string& path, const File& opened);
 
 // DeleteFileA. False when the file could not be deleted (or did not exist).
+// Only the pass's own files are deleted, and it may have given one the
+// input's read-only attribute: on Windows that is cleared first.
 bool DeletePath(const std::string& path);
 
 // Renames from to to, replacing a file at to in one step (POSIX rename;

@@ -258,6 +258,23 @@ bool File::Flush() {
 
 bool File::TryLock() { return IsOpen() && LockAgainstCleaners(AsHandle(handle_)); }
 
+bool File::TakeAttributes(const File* like) {
+  constexpr DWORD kTaken = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  DWORD attributes = 0;
+  if (like != nullptr) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(AsHandle(like->handle_), &info)) return false;
+    attributes = info.dwFileAttributes & kTaken;
+  }
+  BY_HANDLE_FILE_INFORMATION own;
+  if (!GetFileInformationByHandle(AsHandle(handle_), &own)) return false;
+  // The file's other attributes stay; times of 0 are left as they are.
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = (own.dwFileAttributes & ~kTaken) | attributes;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(AsHandle(handle_), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
 bool File::GetTimes(FileTimes& times) {
   FILETIME creation, lastAccess, lastWrite;
   if (!GetFileTime(AsHandle(handle_), &creation, &lastAccess, &lastWrite)) return false;
@@ -290,7 +307,12 @@ std::string FinalPathOf(const std::string& path, const File& opened) {
 
 bool DeletePath(const std::string& path) {
   if (FaultHit(FileOp::kDelete)) return false;
-  return DeleteFileW(SystemPath(path).c_str()) != 0;
+  const std::wstring system = SystemPath(path);
+  const DWORD attributes = GetFileAttributesW(system.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetFileAttributesW(system.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return DeleteFileW(system.c_str()) != 0;
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
