@@ -233,6 +233,14 @@ for output in clean trash; do
   parity_after "a folder planted at .$output" "mkdir files/both-tags.mp3.$output && echo kept >files/both-tags.mp3.$output/x" \
     "files/both-tags.mp3" /C /T
 done
+# A listing passes over each file's backup, trash and stale .clean (any
+# letter case in the ending), but not over one without its file.
+own_setup="for x in .bak .TRASH .clean; do cp files/both-tags.mp3 files/both-tags.mp3\$x; done; \
+  cp files/both-tags.mp3 files/lone.mp3.bak"
+for spec in files/ "files/*.*" "files/*"; do
+  parity_after "a listing passes over backups and trash, $spec" "$own_setup" "$spec" /V
+done
+parity_after "backups and trash named whole" "$own_setup" files/both-tags.mp3.bak files/both-tags.mp3.TRASH /V
 parity_after "a link planted at .trash, direct mode" "ln -s frames.mp3 files/both-tags.mp3.trash" "files/both-tags.mp3" /T
 parity_after "a link planted at .bak" "ln -s frames.mp3 files/both-tags.mp3.bak" "files/both-tags.mp3" /B /T
 # A library in deep folders: paths of over 400 characters, walked, cleaned
@@ -358,6 +366,9 @@ readonly_case "read-only, backup" /B 'files\both-tags.mp3 - Cleaned 2176 bytes'
 run_linux files/both-tags.mp3 /B
 for f in both-tags.mp3 both-tags.mp3.bak; do
   cmp -s "$work/case/linux/files/$f" "$work/case/windows/files/$f" || fail "read-only, backup: $f differs"
+  # The cleaned file keeps the input's read-only attribute, the backup too.
+  (cd "$work/case/windows" && wine attrib "files\\$f" 2>/dev/null) | grep -q ' R ' ||
+    fail "read-only, backup: $f is no longer read-only"
 done
 
 # /D puts back the creation, last-access and last-write times, in both modes.
