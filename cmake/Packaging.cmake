@@ -3,8 +3,11 @@
 # depend on the project that includes it.
 #
 # Elsewhere: bin/scourby, share/man/man1/scourby.1.gz (plain scourby.1
-# where gzip is missing) and the README, copyright and changelog under
-# share/doc/scourby, and a Debian package of exactly that (cpack -G DEB).
+# where gzip is missing) and the README and copyright under
+# share/doc/scourby, and a Debian package of that and the Debian changelog
+# (cpack -G DEB), which only a Debian package holds. cpack puts the package
+# and its work folder (_CPack_Packages) under package/ in the build tree,
+# wherever it runs from.
 # Windows: scourby.exe and README.txt side by side at the top of the prefix,
 # and a ZIP package of exactly that, made by cpack or the package target.
 
@@ -26,6 +29,7 @@ if(WIN32)
   else()
     set(_scourby_system win32)
   endif()
+  set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/package")
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME scourby)
   set(CPACK_PACKAGE_VENDOR "The Scourby developers")
@@ -53,7 +57,10 @@ else()
     scourby_gzipped("${_scourby_root}/doc/scourby.1" "${_scourby_page}")
     scourby_gzipped("${_scourby_root}/packaging/debian/changelog" "${_scourby_changelog}")
     add_custom_target(scourby_compressed_docs ALL DEPENDS "${_scourby_page}" "${_scourby_changelog}")
-    install(FILES "${_scourby_changelog}" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    # Only for the package: a plain install has no use for it.
+    install(FILES "${_scourby_changelog}" DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+    set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+                                     "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
   else()
     set(_scourby_page "${_scourby_root}/doc/scourby.1")
   endif()
@@ -61,6 +68,7 @@ else()
   install(FILES "${_scourby_root}/README.md" "${_scourby_root}/packaging/debian/copyright"
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+  set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/package")
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME scourby)
   set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")

@@ -1,4 +1,5 @@
-# Makes the Debian package of the build with cpack and checks it: its name
+# Makes the Debian package of the build with cpack, run from another folder,
+# which it leaves empty, and checks the package: its name
 # and version, the program, the compressed manual page, the README,
 # copyright and changelog where Debian keeps them, dependencies read off the
 # program, and that the program unpacked from it cleans the sample.
@@ -13,12 +14,22 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/run_command.cmake)
 
-file(REMOVE_RECURSE "${WORK_DIR}")
-run("cpack" "${CPACK}" -G DEB --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/package")
-file(GLOB debs "${WORK_DIR}/package/scourby_${VERSION}-1_*.deb")
+file(REMOVE_RECURSE "${WORK_DIR}" "${BUILD_DIR}/package")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+# cpack, run from another folder, writes into the build tree alone.
+execute_process(COMMAND "${CPACK}" -G DEB --config "${BUILD_DIR}/CPackConfig.cmake" WORKING_DIRECTORY "${WORK_DIR}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cpack failed:\n${out}")
+endif()
+file(GLOB left "${WORK_DIR}/*")
+if(left)
+  message(FATAL_ERROR "cpack left files in the folder it ran from: ${left}")
+endif()
+file(GLOB debs "${BUILD_DIR}/package/scourby_${VERSION}-1_*.deb")
 list(LENGTH debs count)
 if(NOT count EQUAL 1)
-  file(GLOB made "${WORK_DIR}/package/*")
+  file(GLOB made "${BUILD_DIR}/package/*")
   message(FATAL_ERROR "no scourby_${VERSION}-1_ARCH.deb; cpack made: ${made}")
 endif()
 

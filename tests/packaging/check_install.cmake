@@ -1,6 +1,6 @@
 # Installs the build into an empty prefix and checks that the program and
-# its manual page land where a POSIX system looks for them, and that the
-# installed program runs.
+# its manual page land where a POSIX system looks for them, that no Debian
+# changelog comes with them, and that the installed program runs.
 #   BUILD_DIR, PREFIX, BINDIR, MANDIR, PAGE
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -21,6 +21,11 @@ foreach(path IN ITEMS "${program}" "${page}")
     message(FATAL_ERROR "not installed: ${path}\n${log}")
   endif()
 endforeach()
+# The Debian changelog belongs to the Debian package alone.
+file(GLOB_RECURSE changelogs "${PREFIX}/*changelog*")
+if(changelogs)
+  message(FATAL_ERROR "a plain install holds ${changelogs}")
+endif()
 execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${PAGE}" "${page}" RESULT_VARIABLE differs)
 if(NOT differs EQUAL 0)
   message(FATAL_ERROR "the installed page differs from ${PAGE}")

@@ -19,11 +19,22 @@ run("configure" "${CMAKE_COMMAND}" -S "${SOURCE_DIR}/tests/packaging/windows_zip
   -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_CXX_COMPILER=${MINGW_CXX} -DCMAKE_BUILD_TYPE=Release
   "-DSCOURBY_SOURCE_DIR=${SOURCE_DIR}" "-DSCOURBY_VERSION=${VERSION}")
 run("build" "${CMAKE_COMMAND}" --build "${build}")
-run("cpack" "${CPACK}" --config "${build}/CPackConfig.cmake" -B "${WORK_DIR}/package")
+# cpack, run from another folder, writes into the build tree alone.
+set(elsewhere "${WORK_DIR}/elsewhere")
+file(MAKE_DIRECTORY "${elsewhere}")
+execute_process(COMMAND "${CPACK}" --config "${build}/CPackConfig.cmake" WORKING_DIRECTORY "${elsewhere}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cpack failed:\n${out}")
+endif()
+file(GLOB left "${elsewhere}/*")
+if(left)
+  message(FATAL_ERROR "cpack left files in the folder it ran from: ${left}")
+endif()
 
-set(zip "${WORK_DIR}/package/scourby-${VERSION}-win64.zip")
+set(zip "${build}/package/scourby-${VERSION}-win64.zip")
 if(NOT EXISTS "${zip}")
-  file(GLOB made "${WORK_DIR}/package/*")
+  file(GLOB made "${build}/package/*")
   message(FATAL_ERROR "no ${zip}; cpack made: ${made}")
 endif()
 run("listing the zip" "${CMAKE_COMMAND}" -E tar tf "${zip}")
