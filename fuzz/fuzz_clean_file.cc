@@ -185,6 +185,36 @@ void CheckModesAgree(const Run& direct, const Run& compat, const std::string& co
   if (compat.hasBak) FUZZ_CHECK(compat.bak == content);
 }
 
+// The pieces /L lists: in file order, none overlapping, never two junk
+// pieces side by side; without /P they add up to the cleaned count and,
+// with /T, read from the original at their offsets they are the trash. A
+// file left as it was lists nothing.
+void CheckListing(const Run& run, const std::string& content, const Options& options, bool keptTag) {
+  const std::string& out = run.printed;
+  std::string pieces;
+  std::int64_t end = 0;
+  std::int64_t total = 0;
+  bool lastJunk = false;
+  for (std::size_t at = 0; (at = out.find(" - Removed ", at)) != std::string::npos; ++at) {
+    const std::int64_t size = std::stoll(out.substr(at + 11));
+    const std::size_t of = out.find(" bytes at ", at);
+    const std::int64_t offset = std::stoll(out.substr(of + 10));
+    const bool junk = out.compare(out.find(':', of) + 2, 5, "junk\r") == 0;
+    FUZZ_CHECK(size > 0 && offset >= end && offset + size <= static_cast<std::int64_t>(content.size()));
+    FUZZ_CHECK(!(junk && lastJunk && offset == end));
+    pieces += content.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
+    end = offset + size;
+    total += size;
+    lastJunk = junk;
+  }
+  if (run.after == content)
+    FUZZ_CHECK(out.find(" - Removed ") == std::string::npos && out.find(" - Cleared ") == std::string::npos &&
+               out.find(" - Rewrote ") == std::string::npos);
+  if (options.keepId3v1 && keptTag) return;
+  FUZZ_CHECK(total == static_cast<std::int64_t>(content.size()) - run.result.bytesKept);
+  if (options.saveTrash) FUZZ_CHECK(pieces == run.trash);
+}
+
 // What every pass must leave, whatever its outcome: an untouched file and
 // no output file, or a cleaned file whose lengths and count add up.
 void CheckPass(const Run& run, const std::string& content, const Options& options) {
@@ -241,6 +271,7 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
                  platform::Crc16ArcPlain(Bytes(run.after).subspan(music, static_cast<std::size_t>(stream) - music)));
     }
   }
+  CheckListing(run, content, options, keptTag);
   if (options.saveTrash) {
     // The reconstructor overwrites bytes but never changes a frame's
     // length, so the lengths add up with /F and without it. A file with
@@ -361,6 +392,7 @@ void CheckInput(const std::uint8_t* data, std::size_t size) {
   const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
   Options options;
   options.verbose = 1;
+  options.listRemoved = 1;
   options.saveTrash = switches & 1;
   options.noReconstruct = (switches >> 1) & 1;
   options.keepId3v1 = (switches >> 2) & 1;

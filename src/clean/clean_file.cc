@@ -11,6 +11,7 @@
 #include "clean/marker_lookahead.h"
 #include "clean/output_file.h"
 #include "clean/pass_lines.h"
+#include "clean/removed_pieces.h"
 #include "clean/vbr_header_update.h"
 #include "mpeg/xing.h"
 #include "platform/console.h"
@@ -48,10 +49,13 @@ struct Pass {
   OutputFile clean;
   OutputFile trash;  // open from its creation to the end of the pass
   bool trashFailureShown = false;
-  bool unchanged = false;  // the cleaned file would be the file as it is
+  bool unchanged = false;       // the cleaned file would be the file as it is
+  bool rewritesHeader = false;  // the VBR header is made true
   std::optional<KeptBytes> kept;
   MarkerLookahead lookahead;
   VbrHeaderUpdate vbrHeader;
+  std::optional<RemovedPieces> pieces;  // with /L
+  std::int64_t firstFrameAt = 0;
 
   bool Fail(Outcome outcome, std::string failedPath = {}) {
     result.outcome = outcome;
@@ -112,11 +116,19 @@ bool FindAudio(Pass& pass) {
   Reader& input = *pass.reader;
   pass.result.riff = SkipRiffWave(input);
   if (pass.result.riff.result == -1) return pass.Fail(Outcome::kRiffError);
+  if (pass.options.listRemoved) pass.pieces.emplace();
+  if (pass.pieces && pass.result.riff.result == 1) pass.pieces->RiffHeader(input.Position());
   if (pass.options.keepId3v1) pass.keptTag = ReadTrailingId3v1(input);
+  const std::int64_t tagAt = input.Position();
   SkipId3v2(input);
+  if (pass.pieces && input.Position() > tagAt) pass.pieces->Id3v2Tag(tagAt, input.Position() - tagAt);
   FrameWalk& walk = pass.walk.emplace(input, pass.result.bytesRead);
+  if (pass.pieces) {
+    walk.SetTagObserver([&pass](std::int64_t at, std::int64_t length) { pass.pieces->Id3v2Tag(at, length); });
+  }
   if (!walk.First()) return pass.Fail(input.Failed() ? Outcome::kCouldNotRead : Outcome::kNoMpeg, pass.path);
-  if (pass.options.verbose) PrintFirstFrame(walk.header(), walk.xing(), input.Position());
+  pass.firstFrameAt = input.Position();
+  if (pass.options.verbose) PrintFirstFrame(walk.header(), walk.xing(), pass.firstFrameAt);
   return true;
 }
 
@@ -159,13 +171,17 @@ bool OpenOutputs(Pass& pass) {
 // just read as one). A frame cut off by the end of the file goes to the
 // trash, and so does the header frame of a part joined behind the first:
 // it holds no audio, and the stream has one header, the first frame's.
-void KeepFrame(Pass& pass, std::int64_t frameStart, const FrameHeader& header, bool first) {
+// False for a frame cut off.
+bool KeepFrame(Pass& pass, std::int64_t frameStart, const FrameHeader& header, bool first) {
   Reader& input = *pass.reader;
   const auto length = static_cast<std::size_t>(header.frameLength);
   std::span<const std::uint8_t> bytes = input.View(length);
-  if (bytes.size() < length || (!first && IsVbrHeaderFrame(bytes, header))) {
+  const bool cutOff = bytes.size() < length;
+  if (cutOff || (!first && IsVbrHeaderFrame(bytes, header))) {
     if (pass.trash.IsOpen()) pass.trash.Write(bytes.data(), bytes.size());
-    return;
+    if (pass.pieces && cutOff) pass.pieces->CutOffFrame(frameStart);
+    if (pass.pieces && !cutOff) pass.pieces->HeaderFrame(frameStart, header.frameLength);
+    return !cutOff;
   }
   const std::size_t clearFrom = pass.options.noReconstruct ? length : pass.lookahead.ReconstructStart(input, bytes);
   std::array<std::uint8_t, kMaxFrameLength> frame;
@@ -178,6 +194,14 @@ void KeepFrame(Pass& pass, std::int64_t frameStart, const FrameHeader& header, b
   pass.vbrHeader.Kept(bytes, header, changed);
   pass.kept->Keep(bytes, frameStart, changed);
   pass.result.bytesKept += static_cast<std::int64_t>(length);
+  if (pass.pieces) {
+    pass.pieces->KeptFrame(frameStart, header.frameLength);
+    // Cleared from the marker on, never in the header.
+    const std::size_t from = std::max(clearFrom, kHeaderSize);
+    if (changed)
+      pass.pieces->Cleared(frameStart + static_cast<std::int64_t>(from), static_cast<std::int64_t>(length - from));
+  }
+  return true;
 }
 
 // Walks the frames: each is kept, the bytes before it, between frames and
@@ -187,6 +211,7 @@ bool CopyFrames(Pass& pass) {
   FrameWalk& walk = *pass.walk;
   CleanResult& result = pass.result;
   std::int64_t frameEnd = 0;
+  bool cutOff = false;
   do {
     if (pass.compat && BreakRequested.load()) return pass.Fail(Outcome::kCancelled);
     ++result.frameCount;
@@ -196,16 +221,20 @@ bool CopyFrames(Pass& pass) {
       input.SetPosition(frameStart);
     }
     if (pass.options.verbose) PrintProgress(result.frameCount, walk.header());
-    KeepFrame(pass, frameStart, walk.header(), result.frameCount == 1);
+    cutOff = !KeepFrame(pass, frameStart, walk.header(), result.frameCount == 1);
     frameEnd = input.Position();
   } while (!input.Failed() && walk.Next(frameEnd, result.frameCount));
   // Every frame stands where it was read, all that follows them is a tag
   // that /P keeps, and the VBR header is true: there is nothing to remove,
   // not even to the trash.
   const std::int64_t keptTagSize = pass.keepTag() ? kId3v1Size : 0;
+  pass.rewritesHeader = pass.vbrHeader.Rewrites();
   pass.unchanged = !input.Failed() && pass.kept->InPlace() && pass.kept->kept() + keptTagSize == result.bytesRead &&
-                   !pass.vbrHeader.Rewrites();
-  if (!pass.unchanged) pass.TrashRange(input.Position(), result.bytesRead);
+                   !pass.rewritesHeader;
+  const std::int64_t tail = input.Position();
+  // Told apart before anything is written over the file.
+  if (pass.pieces && !input.Failed()) pass.pieces->Tail(input, result.bytesRead, cutOff, !pass.keepTag());
+  if (!pass.unchanged) pass.TrashRange(tail, result.bytesRead);
   pass.kept->Flush();
   if (!input.Failed()) return true;
   // Compatibility mode, and direct mode before its first write, leave the
@@ -347,6 +376,13 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
     case Outcome::kNoMpeg: break;
     case Outcome::kCancelled: totals.stoppedEarly = true; break;
     default: totals.filesFailed += 1; break;
+  }
+  // A file left as it was lists nothing.
+  if (cleaned && pass.pieces && !pass.unchanged) {
+    // Without /V, and without a trash failure named, the path's line is
+    // still open.
+    PrintListed(*pass.pieces, pass.rewritesHeader ? pass.firstFrameAt : -1,
+                !options.verbose && !pass.trashFailureShown);
   }
   if (pass.result.outcome != Outcome::kCancelled) platform::WriteStdoutLine(FinalLine(pass.result));
   platform::FlushStdout();

@@ -83,6 +83,7 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
     // of the file, for a stream long enough to be no chance.
     if (tag.at == kNowhere && SearchBeyond(last + 1, checkXing, tag)) return true;
     if (input_.Failed() || tag.at == kNowhere) return false;
+    if (tagObserver_) tagObserver_(tag.at, tag.length);
     from = tag.at + tag.length;
   }
 }

@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "mpeg/frame_search.h"
 #include "platform/reader.h"
@@ -51,6 +52,12 @@ class FrameWalk {
   // and header() holds it. False: the stream has ended and everything from
   // frameEnd on is tail; the read position is frameEnd.
   bool Next(std::int64_t frameEnd, std::uint32_t frameCount);
+
+  // Called for each whole ID3v2 tag a search steps over as one piece of
+  // junk, in file order.
+  void SetTagObserver(std::function<void(std::int64_t at, std::int64_t length)> observer) {
+    tagObserver_ = std::move(observer);
+  }
 
   const FrameHeader& header() const { return header_; }
   // The first frame's Xing count, unknown once it has proved stale.
@@ -86,6 +93,7 @@ class FrameWalk {
   const std::int64_t fileLength_;
   FrameHeader header_;
   XingInfo xing_;
+  std::function<void(std::int64_t, std::int64_t)> tagObserver_;
 };
 
 }  // namespace scourby

@@ -40,6 +40,33 @@ void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept) {
 
 void PrintTrashFailure(const std::string& trashPath) { platform::WriteStdoutLine(" ! Could not write " + trashPath); }
 
+const char* KindText(Piece::Kind kind) {
+  switch (kind) {
+    case Piece::Kind::kId3v2: return "ID3v2 tag";
+    case Piece::Kind::kRiffWave: return "RIFF/WAVE header";
+    case Piece::Kind::kApe: return "APEv2 tag";
+    case Piece::Kind::kLyrics3: return "Lyrics3 block";
+    case Piece::Kind::kId3v1: return "ID3v1 tag";
+    case Piece::Kind::kCutOffFrame: return "cut-off frame";
+    case Piece::Kind::kJoinedHeader: return "VBR header of a joined part";
+    case Piece::Kind::kJunk: return "junk";
+    case Piece::Kind::kCleared: return "tag text in the last frame";
+  }
+  return "";
+}
+
+void PrintListed(RemovedPieces& pieces, std::int64_t rewroteAt, bool pathLineOpen) {
+  if (pieces.removed().Empty() && pieces.cleared().Empty() && rewroteAt < 0) return;
+  if (pathLineOpen) platform::WriteStdoutLine("");
+  const auto line = [](const char* verb, const Piece& piece) {
+    platform::WriteStdoutLine(std::string(" - ") + verb + " " + std::to_string(piece.size) + " bytes at " +
+                              std::to_string(piece.at) + ": " + KindText(piece.kind));
+  };
+  pieces.removed().ForEach([&](const Piece& piece) { line("Removed", piece); });
+  pieces.cleared().ForEach([&](const Piece& piece) { line("Cleared", piece); });
+  if (rewroteAt >= 0) platform::WriteStdoutLine(" - Rewrote the VBR header at " + std::to_string(rewroteAt));
+}
+
 std::string FinalLine(const CleanResult& result) {
   const std::string& path = result.failedPath;
   switch (result.outcome) {

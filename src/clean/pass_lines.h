@@ -7,6 +7,7 @@
 #include <string>
 
 #include "clean/clean_file.h"
+#include "clean/removed_pieces.h"
 #include "mpeg/frame_search.h"
 
 namespace scourby {
@@ -22,6 +23,12 @@ void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept);
 
 // A trash file that failed, named in the middle of a pass that goes on.
 void PrintTrashFailure(const std::string& trashPath);
+
+// /L: one line per removed piece, in file order, then one per frame the
+// reconstructor cleared, then the VBR header's rewrite (at rewroteAt, -1
+// for none); right before the file's last line. A path's line that is
+// still open (no line printed since the path) ends first.
+void PrintListed(RemovedPieces& pieces, std::int64_t rewroteAt, bool pathLineOpen);
 
 // The line that ends the file's report; empty for a cancelled pass, which
 // prints nothing more.

@@ -19,6 +19,7 @@ struct Options {
   std::int32_t keepId3v1 = 0;      // /P
   std::int32_t keepTimestamp = 0;  // /D
   std::int32_t dryRun = 0;         // /N: every file checked, nothing changed
+  std::int32_t listRemoved = 0;    // /L: every removed piece listed
   std::int32_t exitStatus = 0;     // /E: the exit code tells what failed
 };
 

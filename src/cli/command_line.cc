@@ -128,6 +128,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
         case 'p': o.keepId3v1 = 1; break;
         case 'd': o.keepTimestamp = 1; break;
         case 'n': o.dryRun = 1; break;
+        case 'l': o.listRemoved = 1; break;
         case 'e': o.exitStatus = 1; break;
         default:
           parsed.action = ParsedArguments::Action::kInvalidSwitch;

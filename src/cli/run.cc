@@ -40,6 +40,7 @@ void PrintHelp() {
   PrintLine(OptionRow("/T   Save trash to filename.trash", "/S   Recurse subfolders"));
   PrintLine(OptionRow("/P   Preserve ID3v1 tags only", "/D   Preserve modification timestamp"));
   PrintLine("  /N   Dry run (nothing is changed)");
+  PrintLine("  /L   List what is removed");
   PrintLine("  /E   Exit code tells what failed");
   PrintLine("See README.TXT for detailed information about these options.");
   PrintLine();
@@ -62,6 +63,7 @@ void EchoOptions(const Options& o) {
       {o.keepId3v1, "* Preserve ID3v1 tags only"},
       {o.keepTimestamp, "* Preserve modification timestamps"},
       {o.dryRun, "* Dry run (nothing is changed)"},
+      {o.listRemoved, "* List what is removed"},
       {o.exitStatus, "* Exit code tells what failed"},
   };
   for (const auto& [on, text] : lines) {

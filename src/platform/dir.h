@@ -36,7 +36,7 @@ struct DirEntry {
   std::uint32_t attributes = 0;
 };
 
-// FindFirstFileA / FindNextFileA / FindClose on mask: a folder part and a
+// FindFirstFileW / FindNextFileW / FindClose on mask: a folder part and a
 // name pattern in which * stands for any run of characters and ? for exactly
 // one, letters compared without regard to case, "*.*" matching every name.
 // Returns every matching entry, "." and ".." included where the system lists

@@ -35,7 +35,7 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // Opens an existing regular file (CreateFileA, OPEN_EXISTING). Never
+  // Opens an existing regular file (CreateFileW, OPEN_EXISTING). Never
   // creates one, and never opens a FIFO, socket or device (so it never
   // blocks). Reading through it moves no access time where the system
   // allows that (POSIX O_NOATIME: the file's owner or a privileged process;
@@ -44,7 +44,7 @@ class File {
   static File OpenExisting(const std::string& path, FileAccess access);
 
   // Opens path for writing (and reading back what was written): creates it
-  // when missing, cuts it to length 0 when present (CreateFileA,
+  // when missing, cuts it to length 0 when present (CreateFileW,
   // OPEN_ALWAYS, then SetEndOfFile). Never writes
   // through a link at path, symbolic or hard (a file that has another name
   // too): such a link is a failure, and stays as it was. On POSIX the
@@ -53,10 +53,16 @@ class File {
   static File CreateOutput(const std::string& path, const File* like);
 
   // Opens path for writing without cutting it, or creates it when missing
-  // (CreateFileA, OPEN_ALWAYS); created tells which. Never through a link at
+  // (CreateFileW, OPEN_ALWAYS); created tells which. Never through a link at
   // path, symbolic or hard, and never a folder or device. A file it creates gets the
   // permissions of `like`, as with CreateOutput; one it finds keeps its own.
   static File OpenOrCreateOutput(const std::string& path, const File* like, bool& created);
+
+  // A file for the program's own use, for reading and writing, that no
+  // name leads to and that vanishes when it is closed (POSIX: an unlinked
+  // file in the temporary folder, TMPDIR or /tmp; Windows: a temporary file
+  // deleted on close). A closed File when none can be made.
+  static File CreateScratch();
 
   bool IsOpen() const;
 
@@ -133,18 +139,18 @@ inline constexpr bool kOpenFilesCanBeRenamed = true;
 
 // The file that path names, opened as `opened`: path itself, unless it is a
 // symbolic link (Windows: any reparse point), then the final target's full
-// path (GetFinalPathNameByHandleA). Empty when the target cannot be told, or
+// path (GetFinalPathNameByHandleW). Empty when the target cannot be told, or
 // is no longer the file that was opened.
 std::string FinalPathOf(const std::string& path, const File& opened);
 
-// DeleteFileA. False when the file could not be deleted (or did not exist).
+// DeleteFileW. False when the file could not be deleted (or did not exist).
 // Only the pass's own files are deleted, and it may have given one the
 // input's read-only attribute: on Windows that is cleared first.
 bool DeletePath(const std::string& path);
 
 // Renames from to to, replacing a file at to in one step (POSIX rename;
-// Windows MoveFileExA with MOVEFILE_REPLACE_EXISTING, which leaves a
-// read-only file at to in place, as DeleteFileA would). A link or a folder
+// Windows MoveFileExW with MOVEFILE_REPLACE_EXISTING, which leaves a
+// read-only file at to in place, as DeleteFileW would). A link or a folder
 // at to is never replaced. False when the rename failed; both names are then
 // as they were.
 bool RenameReplacing(const std::string& from, const std::string& to);

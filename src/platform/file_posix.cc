@@ -137,6 +137,20 @@ File File::OpenOrCreateOutput(const std::string& path, const File* like, bool& c
   return file;
 }
 
+File File::CreateScratch() {
+  const char* folder = std::getenv("TMPDIR");
+  const std::string dir = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+#ifdef O_TMPFILE
+  const int unnamed = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (unnamed >= 0) return File(unnamed);
+#endif
+  std::string name = dir + "/scourby-XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return File();
+  ::unlink(name.c_str());
+  return File(fd);
+}
+
 bool File::IsOpen() const { return fd_ >= 0; }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {

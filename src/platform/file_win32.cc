@@ -195,6 +195,21 @@ File File::OpenOrCreateOutput(const std::string& path, const File*, bool& create
   return handle == nullptr ? File() : File(handle);
 }
 
+File File::CreateScratch() {
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) return File();
+  wchar_t name[MAX_PATH + 1];
+  if (GetTempFileNameW(folder, L"scb", 0, name) == 0) return File();
+  const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DeleteFileW(name);
+    return File();
+  }
+  return File(handle);
+}
+
 bool File::IsOpen() const { return handle_ != nullptr; }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {

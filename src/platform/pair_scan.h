@@ -1,7 +1,7 @@
 // Finding where a byte pair begins, at the machine's full vector width: the
 // two first bytes of a frame header (0xFF, then a byte whose three top bits
 // are set) and of the tag markers ("TA", "LY"). The widest kind of vector
-// unit the processor has is picked once, when the program starts; the plain
+// unit the processor has is picked once, on first use; the plain
 // byte loop is the rule that every width must follow.
 #pragma once
 

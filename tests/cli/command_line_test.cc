@@ -57,7 +57,7 @@ TEST(ParseArguments, SwitchLettersSetOptions) {
       {'v', &Options::verbose},       {'b', &Options::backup},        {'t', &Options::saveTrash},
       {'f', &Options::noReconstruct}, {'c', &Options::compatibility}, {'s', &Options::recurse},
       {'p', &Options::keepId3v1},     {'d', &Options::keepTimestamp}, {'n', &Options::dryRun},
-      {'e', &Options::exitStatus},
+      {'l', &Options::listRemoved},   {'e', &Options::exitStatus},
   };
   for (const auto& [letter, flag] : letters) {
     for (const char typed : {letter, static_cast<char>(letter - 'a' + 'A')}) {
@@ -68,7 +68,7 @@ TEST(ParseArguments, SwitchLettersSetOptions) {
       }
     }
   }
-  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspdNe"});
+  const auto all = Parse({"a.mp3", "/vB", "--t", "-F", "/cspdNLe"});
   for (const auto& [letter, flag] : letters) EXPECT_EQ(all.options.*flag, 1) << letter;
 }
 

@@ -450,6 +450,69 @@ TEST_F(EncodedAudio, AudioBeyondTheSearchesReachIsFound) {
   }
 }
 
+// The pieces that /L lists, read from the file as it was at their offsets:
+// (size, offset) per line, in order.
+std::vector<std::pair<std::size_t, std::size_t>> ListedPieces(const Bytes& out) {
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;
+  for (std::size_t at = 0; (at = out.find(" - Removed ", at)) != Bytes::npos; ++at) {
+    pieces.emplace_back(std::stoul(out.substr(at + 11)), std::stoul(out.substr(out.find(" at ", at) + 4)));
+  }
+  return pieces;
+}
+
+// Files as taggers, joins and downloads leave them: with /L and /T the list
+// is an index into the trash (every piece, read from the original at its
+// offset, in order, is the trash), a dry run lists the same, and a second
+// run lists nothing.
+TEST_F(EncodedAudio, TheListIsAnIndexIntoTheTrash) {
+  if (const std::string tool = MissingPartTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
+  const std::string python = Exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  if (!Sh(python + " -c 'import mutagen.apev2' 2>/dev/null")) GTEST_SKIP() << "python3-mutagen is not installed";
+  const std::map<std::string, Part> parts = Parts();
+  const Part &vbr = parts.at("vbr"), &cbr = parts.at("cbr"), &layer2 = parts.at("layer2");
+  WriteFile(dir / "ape.mp3", cbr.frames);
+  ASSERT_TRUE(Sh(python +
+                 " -c 'import sys; from mutagen.apev2 import APEv2; t = APEv2(); t[\"Title\"] = \"Part\"; "
+                 "t.save(sys.argv[1])' " +
+                 Quote(dir / "ape.mp3")));
+  const Bytes id3v1 = vbr.tagged.substr(vbr.tagged.size() - 128);
+  const struct {
+    const char* name;
+    Bytes input;
+  } cases[] = {
+      {"tagged by eyeD3 and id3v2", vbr.tagged},
+      {"joined, tagged", vbr.tagged + cbr.tagged + layer2.tagged},
+      {"an APEv2 tag by mutagen, then a tagged part", ReadFile(dir / "ape.mp3") + vbr.tagged},
+      {"cut short", (vbr.tagged + cbr.tagged).substr(0, vbr.tagged.size() + cbr.tagged.size() / 2)},
+      {"a frame cut into by its ID3v1 tag", cbr.frames.substr(0, cbr.frames.size() - 100) + id3v1},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"/T", "/TC"}) {
+      SCOPED_TRACE(std::string(c.name) + " " + mode);
+      WriteFile(dir / "song.mp3", c.input);
+      fs::remove(dir / "song.mp3.trash");
+      const RunResult dry = RunScourby({"song.mp3", "/L", "/N", mode}, dir.path().string());
+      const RunResult run = RunScourby({"song.mp3", "/L", mode}, dir.path().string());
+      const auto pieces = ListedPieces(run.out);
+      ASSERT_FALSE(pieces.empty()) << run.out;
+      EXPECT_EQ(ListedPieces(dry.out), pieces);
+      Bytes expected;
+      std::size_t end = 0;
+      for (const auto& [size, offset] : pieces) {
+        EXPECT_GE(offset, end) << "pieces in file order, none overlapping";
+        expected += c.input.substr(offset, size);
+        end = offset + size;
+      }
+      EXPECT_TRUE(ReadFile(dir / "song.mp3.trash") == expected);
+      EXPECT_EQ(expected.size(), c.input.size() - ReadFile(dir / "song.mp3").size()) << "the cleaned count";
+      const std::string count = std::to_string(c.input.size() - ReadFile(dir / "song.mp3").size());
+      EXPECT_NE(run.out.find(" - Cleaned " + count + " bytes"), Bytes::npos) << run.out;
+      const RunResult again = RunScourby({"song.mp3", "/L", mode}, dir.path().string());
+      EXPECT_NE(again.out.find("song.mp3 - Cleaned 0 bytes\r\n"), Bytes::npos) << again.out;
+    }
+  }
+}
+
 // A second ID3v2 tag with a cover picture right behind the first, at the
 // start of a real file: both go, whole.
 TEST_F(EncodedAudio, StackedTagsWithCoverPicturesComeOffWhole) {

@@ -152,6 +152,124 @@ TEST(CleanFile, RemovesEverythingButFramesInBothModes) {
   }
 }
 
+// An APEv2 tag (the items, a 32-byte footer, and the same 32 bytes as a
+// header in front when withHeader) and Lyrics3 blocks of either version.
+Bytes ApeTag(bool withHeader) {
+  const Bytes items = Le32(5) + Le32(0) + "Title" + Bytes(1, '\0') + "words";
+  const auto block = [&](std::uint32_t flags) {
+    return "APETAGEX" + Le32(2000) + Le32(static_cast<std::uint32_t>(items.size() + 32)) + Le32(1) + Le32(flags) +
+           Bytes(8, '\0');
+  };
+  return (withHeader ? block(0xA0000000) : "") + items + block(withHeader ? 0x80000000 : 0);
+}
+Bytes Lyrics3V2() {
+  const Bytes body = "LYRICSBEGIN[ind]01 la la la";
+  const std::string size = std::to_string(body.size());
+  return body + std::string(6 - size.size(), '0') + size + "LYRICS200";
+}
+
+// With /L each removed piece gets a line in file order, with its size, its
+// offset in the file as it was read and its kind, then the bytes the
+// reconstructor cleared and the VBR header rewritten, right before the
+// file's last line; the path's line ends first. The pieces are, in order,
+// exactly what the trash gets (but for a tag that /P keeps).
+TEST(CleanFile, TheListNamesEveryRemovedPieceInFileOrder) {
+  const Bytes frames = Frames(3);
+  const Bytes tag = Id3v1Tag();
+  const Bytes cut = Frame().substr(0, 200);
+  // A last frame that runs 100 bytes into the ID3v1 tag behind it.
+  const Bytes intoTag = Frames(3) + Frame().substr(0, 317);
+  const auto removed = [](std::size_t size, std::size_t at, const std::string& kind) {
+    return " - Removed " + std::to_string(size) + " bytes at " + std::to_string(at) + ": " + kind + "\r\n";
+  };
+  const struct {
+    const char* name;
+    Bytes input;
+    std::vector<std::string> switches;
+    std::string listed;
+  } cases[] = {
+      {"ID3v2 and ID3v1 tags",
+       Id3v2Tag(100) + frames + tag,
+       {},
+       removed(110, 0, "ID3v2 tag") + removed(128, 1361, "ID3v1 tag")},
+      {"junk around a whole ID3v2 tag between frames",
+       frames + "JUNK" + Id3v2Tag(20) + "MORE" + Frames(2, 1),
+       {},
+       removed(4, 1251, "junk") + removed(30, 1255, "ID3v2 tag") + removed(4, 1285, "junk")},
+      {"a RIFF wrapper and the tag in its data",
+       RiffWave(Id3v2Tag(10) + frames),
+       {},
+       removed(58, 0, "RIFF/WAVE header") + removed(20, 58, "ID3v2 tag")},
+      {"APEv2, Lyrics3 and ID3v1 tags at the end",
+       frames + ApeTag(true) + Lyrics3V2() + tag,
+       {},
+       removed(83, 1251, "APEv2 tag") + removed(42, 1334, "Lyrics3 block") + removed(128, 1376, "ID3v1 tag")},
+      {"an APEv2 tag without its header, junk before it",
+       frames + "JUNK" + ApeTag(false),
+       {},
+       removed(4, 1251, "junk") + removed(51, 1255, "APEv2 tag")},
+      {"a Lyrics3 v1 block",
+       frames + "LYRICSBEGINla la la LYRICSBEGIN la LYRICSEND",
+       {},
+       removed(20, 1251, "junk") + removed(24, 1271, "Lyrics3 block")},
+      {"a cut-off last frame", frames + cut, {}, removed(200, 1251, "cut-off frame")},
+      {"a joined part, its tags and header frame",
+       XingFrame(2) + Frames(2) + tag + Id3v2Tag(20) + XingFrame(2) + Frames(2, 5),
+       {},
+       removed(128, 1251, "junk") + removed(30, 1379, "ID3v2 tag") + removed(417, 1409, "VBR header of a joined part") +
+           " - Rewrote the VBR header at 0\r\n"},
+      {"a last frame cut into by its ID3v1 tag",
+       intoTag + tag,
+       {},
+       removed(28, 1668, "junk") + " - Cleared 100 bytes at 1568: tag text in the last frame\r\n"},
+      {"a tag that /P keeps is not listed", Id3v2Tag(10) + frames + tag, {"/P"}, removed(20, 0, "ID3v2 tag")},
+      {"nothing to remove, nothing listed", frames, {}, ""},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"/T", "/TC", "/TN"}) {
+      SCOPED_TRACE(std::string(c.name) + " " + mode);
+      std::vector<std::string> switches = c.switches;
+      switches.push_back("/L");
+      switches.push_back(mode);
+      const Cleaned got = CleanOne(c.input, switches);
+      const std::size_t last = got.out.rfind(" - ");
+      ASSERT_NE(last, std::string::npos) << got.out;
+      // The path's line ends before the first listed line.
+      EXPECT_EQ(got.out.substr(0, last), "song.mp3" + (c.listed.empty() ? "" : "\r\n" + c.listed));
+      if (std::string(mode) == "/TN" || !c.switches.empty()) continue;
+      // Read from the original at their offsets, the pieces are the trash.
+      Bytes pieces;
+      for (std::size_t at = 0; (at = c.listed.find(" - Removed ", at)) != std::string::npos; ++at) {
+        const std::size_t size = std::stoul(c.listed.substr(at + 11));
+        const std::size_t offset = std::stoul(c.listed.substr(c.listed.find(" at ", at) + 4));
+        pieces += c.input.substr(offset, size);
+      }
+      EXPECT_TRUE(got.trash == (pieces.empty() ? "<none>" : pieces));
+    }
+  }
+  // More pieces than memory holds (they go to a scratch file): a byte of
+  // junk after every third frame, 20000 times.
+  const Bytes small = Frame(0xF3, 0x14, 0xC4, 1) + Frame(0xF3, 0x14, 0xC4, 2) + Frame(0xF3, 0x14, 0xC4, 3);
+  Bytes many;
+  for (int i = 0; i < 20000; ++i) many += small + "J";
+  many += small;
+  const Cleaned manyPieces = CleanOne(many, {"/L", "/T"});
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = manyPieces.out.find(" - Removed 1 bytes at ", at)) != std::string::npos; ++at) {
+    ++lines;
+    EXPECT_EQ(std::stoul(manyPieces.out.substr(at + 22)), lines * small.size() + lines - 1) << "piece " << lines;
+    if (lines > 3 && std::stoul(manyPieces.out.substr(at + 22)) != lines * small.size() + lines - 1) break;
+  }
+  EXPECT_EQ(lines, 20000u);
+  EXPECT_EQ(manyPieces.trash, Bytes(20000, 'J'));
+
+  // Verbose: after the bytes read and kept, before the last line.
+  const Cleaned verbose = CleanOne(Id3v2Tag(100) + frames, {"/V", "/L"});
+  EXPECT_NE(verbose.out.find(" bytes saved\r\n - Removed 110 bytes at 0: ID3v2 tag\r\n - Cleaned 110 bytes\r\n"),
+            std::string::npos)
+      << verbose.out;
+}
+
 TEST(CleanFile, VerboseReportIsExact) {
   const Bytes input = Id3v2Tag(90) + XingFrame(2) + Frame(0xFB, 0x92, 0x64) + Frame().substr(0, 10);
   const Cleaned got = CleanOne(input, {"/V"});

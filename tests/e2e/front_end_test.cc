@@ -29,6 +29,7 @@ const std::string kHelp =
     "  /T   Save trash to filename.trash    /S   Recurse subfolders\n"
     "  /P   Preserve ID3v1 tags only        /D   Preserve modification timestamp\n"
     "  /N   Dry run (nothing is changed)\n"
+    "  /L   List what is removed\n"
     "  /E   Exit code tells what failed\n"
     "See README.TXT for detailed information about these options.\n"
     "\n"
@@ -58,14 +59,15 @@ TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
     EXPECT_NE(out[end - 1], ' ') << "trailing blank";
   }
   // Option rows 8-12 and the example line of the help text, after the banner.
-  ASSERT_EQ(lengths.size(), 4u + 21u);
+  ASSERT_EQ(lengths.size(), 4u + 22u);
   EXPECT_EQ(lengths[4 + 7], 71u);
   EXPECT_EQ(lengths[4 + 8], 77u);
   EXPECT_EQ(lengths[4 + 9], 62u);
   EXPECT_EQ(lengths[4 + 10], 75u);
   EXPECT_EQ(lengths[4 + 11], 35u);
-  EXPECT_EQ(lengths[4 + 12], 34u);
-  EXPECT_EQ(lengths[4 + 20], 61u);
+  EXPECT_EQ(lengths[4 + 12], 27u);
+  EXPECT_EQ(lengths[4 + 13], 34u);
+  EXPECT_EQ(lengths[4 + 21], 61u);
   EXPECT_EQ(out.find("/F"), out.find("  /V") + 39);
 }
 
@@ -103,9 +105,9 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
            Summary(0, 0)},
       {{"/nV"},
        kBanner + "* Verbose mode\n* Dry run (nothing is changed)\nUse /? option for help.\n\n" + DrySummary(0, 0)},
-      {{"/ENV"},
+      {{"/ELNV"},
        kBanner +
-           "* Verbose mode\n* Dry run (nothing is changed)\n* Exit code tells what failed\n"
+           "* Verbose mode\n* Dry run (nothing is changed)\n* List what is removed\n* Exit code tells what failed\n"
            "Use /? option for help.\n\n" +
            DrySummary(0, 0)},
       // After a lone "--" every argument is a specification, whatever it
@@ -119,7 +121,8 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
       {{"/ex", "a.mp3"}, kBanner + "Invalid switch: /ex\n", 2},
       {{"/e", "-x.mp3"}, kBanner + "Invalid switch: -x.mp3\n", 2},
       {{"/xe", "a.mp3"}, kBanner + "Invalid switch: /xe\n", 0},
-      {{"-help"}, kBanner + "Invalid switch: -help\n", 2},
+      // The known letters h, e, l and p: help.
+      {{"-help"}, kBanner + kHelp},
       // The two long options of every command-line tool, in any letter case
       // and among file specifications; no file is touched.
       {{"--help"}, kBanner + kHelp},
