@@ -89,7 +89,16 @@ run_linux() {  # ARGS...: runs in case/linux, output to case/linux.out
 }
 
 run_windows() {  # ARGS...: runs in case/windows, output to case/windows.out
-  (cd "$work/case/windows" && wine "$windows_exe" "$@" >"$work/case/windows.out" 2>/dev/null)
+  local status=0
+  (cd "$work/case/windows" && wine "$windows_exe" "$@" >"$work/case/windows.out" 2>/dev/null) || status=$?
+  # Now and then Wine fails to start a program at all (no banner, no line):
+  # that is Wine's, and the run is made once more.
+  if [ "$status" -ne 0 ] && [ ! -s "$work/case/windows.out" ]; then
+    echo "(wine did not start the program; once more)"
+    status=0
+    (cd "$work/case/windows" && wine "$windows_exe" "$@" >"$work/case/windows.out" 2>/dev/null) || status=$?
+  fi
+  return "$status"
 }
 
 # The POSIX output as Windows prints it: "\" for "/" in every line but the
