@@ -259,6 +259,9 @@ bool MakeHeaderTrue(Pass& pass, Reader& cleaned, Write write) {
 // none). It counts as cleaned of what a real run would remove (0 bytes for a
 // file with nothing to remove).
 bool LeaveAsItWas(Pass& pass) {
+  // What the walk gave the trash lies in the tag that /P keeps: it stays in
+  // the file, so it is no removed byte.
+  if (pass.unchanged) pass.trash.Discard();
   if (pass.keepTag()) pass.result.bytesKept += kId3v1Size;
   if (pass.options.verbose) PrintSummary(pass.result.bytesRead, pass.result.bytesKept);
   pass.clean.Discard();  // compatibility mode: the empty ".clean" goes

@@ -79,7 +79,9 @@ void OutputFile::Discard() {
     file_.Close();
     platform::DeletePath(path_);
   } else if (file_.IsOpen()) {
-    file_.Truncate(start_);
+    // Cutting a file, even to its own length, sets its times: a file that
+    // nothing reached is left alone.
+    if (offset_ != start_ || failed_) file_.Truncate(start_);
     file_.Close();
   }
 }

@@ -128,6 +128,17 @@ std::vector<Case> Cases() {
                    Frames(4) + Frame().substr(0, 317) + tag.substr(0, 100),
                    tag.substr(100),
                    28});
+  // A tag that /P keeps, whose text holds a joined part's header frame and
+  // a cut-off frame: what the walk removes there stays in the file as the
+  // tag, so nothing is removed, and the trash gets nothing.
+  const auto mono = [](const Bytes& body) {
+    Bytes frame = "\xFF\xF3\x24\xC4" + body;
+    frame.resize(48, 'x');
+    return frame;
+  };
+  const Bytes framesInTag = mono("") + mono("") + mono("") + "TAG" + Bytes(37, ' ') +
+                            mono(Bytes(9, '!') + "Info\x21\x47\x78\x78") + mono("").substr(0, 40);
+  cases.push_back({"frames inside a kept tag", framesInTag, {"/T", "/P"}, framesInTag, "<none>", 0});
   return cases;
 }
 
