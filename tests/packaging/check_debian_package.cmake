@@ -15,17 +15,7 @@ endif()
 include(${CMAKE_CURRENT_LIST_DIR}/run_command.cmake)
 
 file(REMOVE_RECURSE "${WORK_DIR}" "${BUILD_DIR}/package")
-file(MAKE_DIRECTORY "${WORK_DIR}")
-# cpack, run from another folder, writes into the build tree alone.
-execute_process(COMMAND "${CPACK}" -G DEB --config "${BUILD_DIR}/CPackConfig.cmake" WORKING_DIRECTORY "${WORK_DIR}"
-  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "cpack failed:\n${out}")
-endif()
-file(GLOB left "${WORK_DIR}/*")
-if(left)
-  message(FATAL_ERROR "cpack left files in the folder it ran from: ${left}")
-endif()
+run_cpack_in("${WORK_DIR}" -G DEB --config "${BUILD_DIR}/CPackConfig.cmake")
 file(GLOB debs "${BUILD_DIR}/package/scourby_${VERSION}-1_*.deb")
 list(LENGTH debs count)
 if(NOT count EQUAL 1)

@@ -19,18 +19,7 @@ run("configure" "${CMAKE_COMMAND}" -S "${SOURCE_DIR}/tests/packaging/windows_zip
   -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_CXX_COMPILER=${MINGW_CXX} -DCMAKE_BUILD_TYPE=Release
   "-DSCOURBY_SOURCE_DIR=${SOURCE_DIR}" "-DSCOURBY_VERSION=${VERSION}")
 run("build" "${CMAKE_COMMAND}" --build "${build}")
-# cpack, run from another folder, writes into the build tree alone.
-set(elsewhere "${WORK_DIR}/elsewhere")
-file(MAKE_DIRECTORY "${elsewhere}")
-execute_process(COMMAND "${CPACK}" --config "${build}/CPackConfig.cmake" WORKING_DIRECTORY "${elsewhere}"
-  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "cpack failed:\n${out}")
-endif()
-file(GLOB left "${elsewhere}/*")
-if(left)
-  message(FATAL_ERROR "cpack left files in the folder it ran from: ${left}")
-endif()
+run_cpack_in("${WORK_DIR}/elsewhere" --config "${build}/CPackConfig.cmake")
 
 set(zip "${build}/package/scourby-${VERSION}-win64.zip")
 if(NOT EXISTS "${zip}")
