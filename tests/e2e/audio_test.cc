@@ -505,8 +505,6 @@ TEST_F(EncodedAudio, TheListIsAnIndexIntoTheTrash) {
       }
       EXPECT_TRUE(ReadFile(dir / "song.mp3.trash") == expected);
       EXPECT_EQ(expected.size(), c.input.size() - ReadFile(dir / "song.mp3").size()) << "the cleaned count";
-      const std::string count = std::to_string(c.input.size() - ReadFile(dir / "song.mp3").size());
-      EXPECT_NE(run.out.find(" - Cleaned " + count + " bytes"), Bytes::npos) << run.out;
       const RunResult again = RunScourby({"song.mp3", "/L", mode}, dir.path().string());
       EXPECT_NE(again.out.find("song.mp3 - Cleaned 0 bytes\r\n"), Bytes::npos) << again.out;
     }
