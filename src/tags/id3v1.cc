@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string_view>
 
 #include "tags/tag_markers.h"
@@ -25,10 +24,6 @@ std::span<const std::uint8_t> Clip(std::span<const std::uint8_t> bytes, Field fi
   return bytes.subspan(from, std::min(field.size, bytes.size() - from));
 }
 
-bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view text) {
-  return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
-}
-
 }  // namespace
 
 bool IsTextField(std::span<const std::uint8_t> field) {
@@ -46,7 +41,7 @@ bool IsTextField(std::span<const std::uint8_t> field) {
 }
 
 bool IsValidId3v1(std::span<const std::uint8_t> tag) {
-  if (!StartsWith(tag, kId3v1Marker)) return false;
+  if (!TextAt(tag, 0, kId3v1Marker)) return false;
   return std::all_of(kTextFields.begin(), kTextFields.end(),
                      [tag](Field field) { return IsTextField(Clip(tag, field)); });
 }

@@ -1,17 +1,11 @@
 #include "tags/trailing_tags.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "tags/tag_markers.h"
 
 namespace scourby {
 namespace {
-
-bool TextAt(std::span<const std::uint8_t> bytes, std::size_t at, std::string_view text) {
-  return at <= bytes.size() && bytes.size() - at >= text.size() &&
-         std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
-}
 
 std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
   return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
