@@ -45,7 +45,7 @@ def id3v1(title=b"Seed"):
 
 
 def riff(payload, extra=b""):
-    chunks = b"fmt " + struct.pack("<I", 30) + b"\x55" * 30 + extra
+    chunks = b"fmt " + struct.pack("<I", 30) + b"\x55\x00" + b"\x55" * 28 + extra
     chunks += b"data" + struct.pack("<I", len(payload)) + payload
     return b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks
 

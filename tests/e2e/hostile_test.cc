@@ -21,7 +21,7 @@ const Bytes kNoMp3 = "...No MP3!\r\n";
 
 TEST(Hostile, ContentsThatLieAboutTheirSizesGetAClearOutcome) {
   const Bytes frames = Frames(5);
-  const Bytes fmt = "fmt " + Le32(16) + Bytes(16, '\x01');
+  const Bytes fmt = "fmt " + Le32(16) + Bytes("\x55\x00", 2) + Bytes(14, '\x01');
   const Bytes riffHead = "RIFF" + Le32(0xFFFFFFFF) + "WAVE" + fmt + "data" + Le32(0xFFFFFFFF);
   const struct {
     const char* name;

@@ -105,10 +105,12 @@ std::uint32_t FrameCount(const Bytes& stream) {
   return count;
 }
 
-Bytes RiffWave(const Bytes& payload) {
-  Bytes fmt(30, '\x01');
+Bytes RiffWave(const Bytes& payload, std::uint16_t format, std::uint16_t subFormat) {
+  Bytes fmt(format == 0xFFFE ? 40 : 30, '\x01');
+  fmt.replace(0, 2, Bytes{static_cast<char>(format), static_cast<char>(format >> 8)});
+  if (format == 0xFFFE) fmt.replace(24, 2, Bytes{static_cast<char>(subFormat), static_cast<char>(subFormat >> 8)});
   Bytes body = "WAVE";
-  body += "fmt " + Le32(30) + fmt;
+  body += "fmt " + Le32(static_cast<std::uint32_t>(fmt.size())) + fmt;
   body += "data" + Le32(static_cast<std::uint32_t>(payload.size())) + payload;
   return "RIFF" + Le32(static_cast<std::uint32_t>(body.size())) + body;
 }

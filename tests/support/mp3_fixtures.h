@@ -37,8 +37,10 @@ Bytes Id3v1Tag(const std::string& title = "Title");
 Bytes XingFrame(std::uint32_t frameCount);
 Bytes XingFrame(std::uint32_t frameCount, std::uint32_t byteCount);
 
-// A RIFF/WAVE file with a 'fmt ' chunk and payload as its "data" chunk.
-Bytes RiffWave(const Bytes& payload);
+// A RIFF/WAVE file with payload as its "data" chunk, behind a 'fmt ' chunk
+// of 30 bytes that gives this format tag (default: MPEG Layer 3), or of 40
+// for the extensible format (0xFFFE) with this sub-format.
+Bytes RiffWave(const Bytes& payload, std::uint16_t format = 0x0055, std::uint16_t subFormat = 0);
 
 // The number of frames of a stream whose frames lie back to back from its
 // start, up to the first bytes that are not a whole frame.

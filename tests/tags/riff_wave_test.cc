@@ -48,6 +48,21 @@ struct Case {
 
 const RiffWave kNoRiff = {.result = 0};
 const RiffWave kData = {.result = 1};
+RiffWave Data(WaveAudio audio) { return {.result = 1, .audio = audio}; }
+
+// A "fmt " chunk's data with this format tag, and for the extensible format
+// (0xFFFE) this sub-format tag at its byte 24.
+Bytes Format(std::uint16_t tag, std::uint16_t subFormat = 0, std::size_t size = 40) {
+  Bytes fmt(size, '\x02');
+  fmt[0] = static_cast<char>(tag);
+  fmt[1] = static_cast<char>(tag >> 8);
+  if (size >= 26) {
+    fmt[24] = static_cast<char>(subFormat);
+    fmt[25] = static_cast<char>(subFormat >> 8);
+  }
+  return fmt;
+}
+Bytes FmtChunk(const Bytes& data) { return "fmt " + Le32(static_cast<std::uint32_t>(data.size())) + data; }
 RiffWave NotWave(const Bytes& form) { return {.result = -1, .notWave = true, .id = form}; }
 RiffWave NoData(const Bytes& id) { return {.result = -1, .notWave = false, .id = id}; }
 
@@ -59,8 +74,24 @@ TEST(SkipRiffWave, Cases) {
       {"shorter than the magic", "RIF", kNoRiff, 0},
       {"RIFX", "RIFX" + Le32(100) + "WAVE" + Chunk("data", 4), kNoRiff, 0},
       {"RF64", "RF64" + Le32(100) + "WAVE" + Chunk("data", 4), kNoRiff, 0},
-      {"minimal mp3 in wave", WaveHeader() + Chunk("fmt ", 30) + Chunk("fact", 4) + Chunk("data", 8) + kMpegFrameStart,
-       kData, 70},
+      {"minimal wave", WaveHeader() + Chunk("fmt ", 30) + Chunk("fact", 4) + Chunk("data", 8) + kMpegFrameStart,
+       Data(WaveAudio::kOther), 70},
+      {"MPEG Layer 3 in wave", WaveHeader() + FmtChunk(Format(0x0055, 0, 30)) + Chunk("data", 8),
+       Data(WaveAudio::kMpeg), 58},
+      {"MPEG in wave", WaveHeader() + FmtChunk(Format(0x0050)) + Chunk("data", 8), Data(WaveAudio::kMpeg), 68},
+      {"PCM in wave", WaveHeader() + FmtChunk(Format(0x0001, 0, 16)) + Chunk("data", 8), Data(WaveAudio::kOther), 44},
+      {"extensible, MPEG Layer 3", WaveHeader() + FmtChunk(Format(0xFFFE, 0x0055)) + Chunk("data", 8),
+       Data(WaveAudio::kMpeg), 68},
+      {"extensible, MPEG", WaveHeader() + FmtChunk(Format(0xFFFE, 0x0050)) + Chunk("data", 8), Data(WaveAudio::kMpeg),
+       68},
+      {"extensible, PCM", WaveHeader() + FmtChunk(Format(0xFFFE, 0x0001)) + Chunk("data", 8), Data(WaveAudio::kOther),
+       68},
+      {"extensible, cut short of its sub-format", WaveHeader() + FmtChunk(Format(0xFFFE, 0, 18)) + Chunk("data", 8),
+       Data(WaveAudio::kOther), 46},
+      {"a format chunk of one byte", WaveHeader() + FmtChunk("\x55") + "x" + Chunk("data", 8), Data(WaveAudio::kOther),
+       30},
+      {"a format chunk behind the data is not read", WaveHeader() + Chunk("data", 8) + FmtChunk(Format(0x0001)),
+       kData, 20},
       // The pad byte is 'x': without it the next id would be read as "xdat".
       {"odd LIST chunk is padded", "RIFF" + Le32(4) + "WAVE" + Chunk("LIST", 25) + "x" + Chunk("data", 2), kData,
        12 + 34 + 8},
@@ -78,7 +109,7 @@ TEST(SkipRiffWave, Cases) {
        0},
       {"cut-off header two bytes before the end", WaveHeader() + Chunk("fmt ", 4) + "ab", NoData("ab"), 0},
       {"one byte left ends the walk", WaveHeader() + Chunk("fmt ", 4) + "d", NoData("fmt "), 0},
-      {"cut-off data header", WaveHeader() + Chunk("fmt ", 4) + "data\x01", kData, 24 + 8},
+      {"cut-off data header", WaveHeader() + Chunk("fmt ", 4) + "data\x01", Data(WaveAudio::kOther), 24 + 8},
       {"binary id kept raw", WaveHeader() + Bytes("\x00\xFF\r\n", 4) + Le32(0), NoData(Bytes("\x00\xFF\r\n", 4)), 0},
   };
   TempDir dir;
@@ -95,9 +126,59 @@ TEST(SkipRiffWave, Cases) {
   }
 }
 
+Bytes Le64(std::uint64_t v) { return Le32(static_cast<std::uint32_t>(v)) + Le32(static_cast<std::uint32_t>(v >> 32)); }
+
+// A Wave64 chunk: its 16-byte id, its size with the 24-byte head, its data
+// padded to 8 bytes.
+Bytes Wave64Chunk(const char* name, const Bytes& data) {
+  const Bytes guid("\xF3\xAC\xD3\x11\x8C\xD1\x00\xC0\x4F\x8E\xDB\x8A", 12);
+  Bytes chunk = Bytes(name, 4) + guid + Le64(24 + data.size()) + data;
+  return chunk + Bytes((8 - chunk.size() % 8) % 8, '\0');
+}
+Bytes Wave64(const Bytes& chunks) {
+  const Bytes riff("riff\x2E\x91\xCF\x11\xA5\xD6\x28\xDB\x04\xC1\x00\x00", 16);
+  return riff + Le64(40 + chunks.size()) + Bytes("wave\xF3\xAC\xD3\x11\x8C\xD1\x00\xC0\x4F\x8E\xDB\x8A", 16) +
+         chunks;
+}
+Bytes Rf64(const char* magic, const Bytes& chunks) {
+  return magic + Le32(0xFFFFFFFF) + "WAVE" + Chunk("ds64", 28) + chunks;
+}
+
+TEST(Wave64Audio, Cases) {
+  const Bytes data = Chunk("data", 8);
+  const struct {
+    const char* name;
+    Bytes content;
+    WaveAudio audio;
+  } cases[] = {
+      {"RF64 of PCM", Rf64("RF64", FmtChunk(Format(0x0001, 0, 16)) + data), WaveAudio::kOther},
+      {"RF64 of MPEG", Rf64("RF64", FmtChunk(Format(0x0055, 0, 30)) + data), WaveAudio::kMpeg},
+      {"BW64 of extensible PCM", Rf64("BW64", FmtChunk(Format(0xFFFE, 0x0001)) + data), WaveAudio::kOther},
+      {"RF64 without a format before its data", Rf64("RF64", data + FmtChunk(Format(0x0001))), WaveAudio::kUnknown},
+      {"RF64 of another form", "RF64" + Le32(0xFFFFFFFF) + "AVI " + FmtChunk(Format(0x0001)), WaveAudio::kUnknown},
+      {"Wave64 of PCM", Wave64(Wave64Chunk("fmt ", Format(0x0001, 0, 18)) + Wave64Chunk("data", "ab")),
+       WaveAudio::kOther},
+      {"Wave64 of MPEG behind another chunk",
+       Wave64(Wave64Chunk("junk", "odd") + Wave64Chunk("fmt ", Format(0x0055, 0, 30)) + Wave64Chunk("data", "ab")),
+       WaveAudio::kMpeg},
+      {"Wave64 without a format before its data", Wave64(Wave64Chunk("data", "ab") + Wave64Chunk("fmt ", Format(1))),
+       WaveAudio::kUnknown},
+      {"Wave64 whose chunk size is below its head", Wave64(Bytes(16, 'z') + Le64(3) + Wave64Chunk("fmt ", Format(1))),
+       WaveAudio::kUnknown},
+      {"RIFF/WAVE is no 64-bit form", WaveHeader() + FmtChunk(Format(0x0001)) + data, WaveAudio::kUnknown},
+      {"too short", "RF64", WaveAudio::kUnknown},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.content.data());
+    platform::Reader reader(std::span(bytes, c.content.size()));
+    EXPECT_EQ(Wave64Audio(reader), c.audio);
+  }
+}
+
 // The WAV files hold 8- and 16-bit PCM: 'fmt ' (16 bytes) at 12, 'data' at
 // 36, payload at 44; a LIST chunk follows the payload. The MP3 files are no
-// RIFF at all.
+// RIFF at all, nor WAVE of 64 bits.
 TEST(SkipRiffWave, TaggedCorpus) {
   const std::filesystem::path corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
@@ -105,8 +186,11 @@ TEST(SkipRiffWave, TaggedCorpus) {
   for (const auto& entry : std::filesystem::directory_iterator(corpus / "tagged")) {
     const bool wave = entry.path().extension() == ".wav";
     const Outcome got = Unwrap(entry.path().string(), 16);
-    EXPECT_EQ(got.found, wave ? kData : kNoRiff) << entry.path();
+    EXPECT_EQ(got.found, wave ? Data(WaveAudio::kOther) : kNoRiff) << entry.path();
     EXPECT_EQ(got.position, wave ? 44 : 0) << entry.path();
+    platform::File file = platform::File::OpenExisting(entry.path().string(), platform::FileAccess::kRead);
+    platform::Reader reader(file);
+    EXPECT_EQ(Wave64Audio(reader), WaveAudio::kUnknown) << entry.path();
     ++files;
   }
   EXPECT_GT(files, 0);
