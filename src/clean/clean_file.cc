@@ -20,6 +20,7 @@
 #include "tags/frame_reconstructor.h"
 #include "tags/id3v1.h"
 #include "tags/id3v2.h"
+#include "tags/other_formats.h"
 
 namespace scourby {
 namespace {
@@ -114,13 +115,22 @@ bool Open(Pass& pass) {
 // Steps over a RIFF/WAVE wrapper and an ID3v2 tag; finds the first frame.
 bool FindAudio(Pass& pass) {
   Reader& input = *pass.reader;
-  pass.result.riff = SkipRiffWave(input);
-  if (pass.result.riff.result == -1) return pass.Fail(Outcome::kRiffError);
+  const RiffWave& riff = pass.result.riff = SkipRiffWave(input);
+  if (riff.result == -1) return pass.Fail(Outcome::kRiffError);
+  // Other audio is never MP3, whatever chance headers its samples hold.
+  if (riff.audio == WaveAudio::kOther ||
+      (riff.result == 0 && (Wave64Audio(input) == WaveAudio::kOther || IsOtherFormatAt(input, 0)))) {
+    return pass.Fail(Outcome::kNoMpeg);
+  }
+  if (riff.result == 0) input.SetPosition(0);
   if (pass.options.listRemoved) pass.pieces.emplace();
   if (pass.pieces && pass.result.riff.result == 1) pass.pieces->RiffHeader(input.Position());
   if (pass.options.keepId3v1) pass.keptTag = ReadTrailingId3v1(input);
   const std::int64_t tagAt = input.Position();
   SkipId3v2(input);
+  if (riff.result == 0 && input.Position() > tagAt && IsOtherFormatAt(input, input.Position())) {
+    return pass.Fail(Outcome::kNoMpeg);
+  }
   if (pass.pieces && input.Position() > tagAt) pass.pieces->Id3v2Tag(tagAt, input.Position() - tagAt);
   FrameWalk& walk = pass.walk.emplace(input, pass.result.bytesRead);
   if (pass.pieces) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "mpeg/frame_chain.h"
 #include "platform/pair_scan.h"
 #include "tags/id3v2.h"
 #include "tags/tag_markers.h"
@@ -13,10 +14,6 @@ namespace {
 
 constexpr std::int64_t kNowhere = -1;
 constexpr std::size_t kHeaderSize = 4;
-// Beyond a search's reach a stream is taken only when this many whole
-// frames of it follow one another: junk forms such a chain by chance
-// practically never.
-constexpr int kStreamBeyondReach = 8;
 constexpr platform::BytePair kSyncPair = {kSyncByte, kSyncMask, kSyncMask};
 // The first two letters of "ID3".
 constexpr platform::BytePair kId3v2Pair = {'I', 0xFF, 'D'};
@@ -25,6 +22,8 @@ constexpr platform::BytePair kId3v2Pair = {'I', 0xFF, 'D'};
 
 bool FrameWalk::First() {
   const std::int64_t start = input_.Position();
+  audioStart_ = start;
+  for (Tag tag; (tag = WholeId3v2At(audioStart_)).at != kNowhere;) audioStart_ += tag.length;
   if (Search(start, kNowhere, 1)) return true;
   input_.SetPosition(start);
   return false;
@@ -72,7 +71,11 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
       if (!found || at > last || (tag.at != kNowhere && at >= tag.at)) break;
       // A first frame's own Xing count tells where its stream ends.
       const std::uint32_t declared = checkXing != 0 && xing_.xingFramesKnown != 0 ? xing_.xingFrameCount : 0;
-      if (at == takeAt || Confirmed(at, declared)) {
+      // A first frame where the audio begins needs the short confirmation,
+      // one anywhere else a run of frames.
+      const bool taken = at == takeAt ||
+                         (checkXing == 0 || at == audioStart_ ? Confirmed(at, declared) : StreamAt(at, true));
+      if (taken) {
         input_.SetPosition(at);
         return true;
       }
@@ -102,7 +105,7 @@ bool FrameWalk::SearchBeyond(std::int64_t from, std::int32_t checkXing, Tag& tag
     if (bytes[i] == kId3v2Pair.first) {
       tag = WholeId3v2At(hit);
       if (tag.at != kNowhere) return false;
-    } else if (StreamAt(hit)) {
+    } else if (StreamAt(hit, checkXing != 0)) {
       // Searched again from the candidate, so that the header (and for a
       // first frame its Xing count) is read as any search reads it.
       input_.SetPosition(hit);
@@ -115,19 +118,12 @@ bool FrameWalk::SearchBeyond(std::int64_t from, std::int32_t checkXing, Tag& tag
   }
 }
 
-bool FrameWalk::StreamAt(std::int64_t at) {
-  FrameHeader first;
-  std::int64_t position = at;
-  for (int frame = 0; frame < kStreamBeyondReach; ++frame) {
-    const std::span<const std::uint8_t> bytes = input_.Peek(position, kHeaderSize);
-    FrameHeader next;
-    if (bytes.size() < kHeaderSize || !IsFrameHeader(bytes.data(), next)) return false;
-    if (frame == 0) first = next;
-    if (!SameStream(next, first)) return false;
-    position += next.frameLength;
-    if (position > fileLength_) return false;  // whole frames only
-  }
-  return true;
+bool FrameWalk::StreamAt(std::int64_t at, bool first) {
+  const std::span<const std::uint8_t> bytes = input_.Peek(at, kHeaderSize);
+  FrameHeader header;
+  if (bytes.size() < kHeaderSize || !IsFrameHeader(bytes.data(), header)) return false;
+  const int enough = first ? FirstFrameChain(header) : kStreamBeyondReach;
+  return FramesInARow(input_, at, fileLength_, enough) == enough;
 }
 
 bool FrameWalk::Confirmed(std::int64_t at, std::uint32_t declared) {

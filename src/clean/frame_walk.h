@@ -15,6 +15,11 @@
 // The first frame must always be confirmed, and so must every frame once
 // the walk has passed the Xing frame count: a confirmed frame there shows
 // the count to be stale (files joined end to end), and it is dropped.
+// Encoders start the audio where the file (or its RIFF data) begins, or
+// right behind the ID3v2 tags there: a first frame anywhere else is taken
+// only when it and the frames behind it are a run of whole frames of its
+// stream (FirstFrameChain), as beyond the reach. Chance headers in other
+// audio (24- and 32-bit PCM near silence) chain a few frames, never so many.
 // A search reaches kSearchReach bytes; an ID3v2 tag that lies whole in the
 // file and begins within that reach is skipped as one piece of junk, and the
 // search starts afresh behind it. When the reach holds neither a frame to
@@ -41,10 +46,11 @@ class FrameWalk {
   // fileLength: where the file ends for the walk.
   FrameWalk(platform::Reader& input, std::int64_t fileLength) : input_(input), fileLength_(fileLength) {}
 
-  // Finds the first confirmed frame from the read position on. True: the
-  // read position is on its header, header() holds it and xing() its Xing
-  // frame count. False: there is none; the read position is back where it
-  // was.
+  // Finds the first confirmed frame from the read position on, where the
+  // audio begins unless whole ID3v2 tags stand there back to back (then it
+  // begins behind them). True: the read position is on its header, header()
+  // holds it and xing() its Xing frame count. False: there is none; the read
+  // position is back where it was.
   bool First();
 
   // After frame number frameCount (counted from 1), which ended at frameEnd:
@@ -76,13 +82,15 @@ class FrameWalk {
   // Whether the candidate in header_, at `at`, is confirmed. declared: the
   // number of frames its own Xing count says follow it (0: unknown).
   bool Confirmed(std::int64_t at, std::uint32_t declared);
-  // Beyond the reach, from `from` on: the first place where 8 whole frames
-  // of one stream follow one another (true: the read position is on it and
-  // header() holds it), unless a whole ID3v2 tag begins first (false, tag
-  // set); false with no tag when neither lies ahead.
+  // Beyond the reach, from `from` on: the first place where a stream
+  // begins (StreamAt; true: the read position is on it and header() holds
+  // it), unless a whole ID3v2 tag begins first (false, tag set); false with
+  // no tag when neither lies ahead. checkXing: a search for the first frame.
   bool SearchBeyond(std::int64_t from, std::int32_t checkXing, Tag& tag);
-  // Whether 8 whole frames of one stream follow one another from `at` on.
-  bool StreamAt(std::int64_t at);
+  // Whether enough whole frames of one stream follow one another from `at`
+  // on to take it: kStreamBeyondReach, or for a first frame
+  // FirstFrameChain.
+  bool StreamAt(std::int64_t at, bool first);
   // The first ID3v2 tag that begins from `from` to `last` and lies whole in
   // the file.
   Tag FindWholeId3v2(std::int64_t from, std::int64_t last);
@@ -91,6 +99,7 @@ class FrameWalk {
 
   platform::Reader& input_;
   const std::int64_t fileLength_;
+  std::int64_t audioStart_ = -1;  // where the audio begins, for the first frame
   FrameHeader header_;
   XingInfo xing_;
   std::function<void(std::int64_t, std::int64_t)> tagObserver_;

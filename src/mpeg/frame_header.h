@@ -30,6 +30,7 @@ constexpr unsigned SampleRateIndex(const FrameHeader& h) { return (h.headerBytes
 constexpr unsigned PaddingBit(const FrameHeader& h) { return (h.headerBytes[2] >> 1) & 0x1u; }
 // 3 means a single channel.
 constexpr unsigned ChannelMode(const FrameHeader& h) { return (h.headerBytes[3] >> 6) & 0x3u; }
+constexpr int ChannelCount(const FrameHeader& h) { return ChannelMode(h) == 3 ? 1 : 2; }
 
 // The tables are constant data, checked when the program is compiled; this
 // is kept as the start-up hook and does nothing.

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "support/mp3_fixtures.h"
@@ -125,6 +129,13 @@ TEST(FrameWalk, KeepsEveryFrameOfTheStreamAndNoneOfTheJunk) {
   }
 }
 
+// count frames of MPEG 1 Layer I, 44100 Hz, 288 kbit/s, stereo.
+Bytes LayerOne(int count) {
+  Bytes frames;
+  for (int i = 0; i < count; ++i) frames += Frame(0xFF, 0x90, 0x00, i);
+  return frames;
+}
+
 TEST(FrameWalk, TheFirstFrameMustBeConfirmed) {
   const struct {
     const char* name;
@@ -134,19 +145,73 @@ TEST(FrameWalk, TheFirstFrameMustBeConfirmed) {
       {"frames from the start", Frames(3, 0), 0},
       {"one frame, then the end of the file", Frame(), 0},
       {"one frame, then a cut-off frame", Frame() + Frame().substr(0, 10), 0},
-      {"a chance header, then frames", "\xFF\xFB\x90\x64" + Bytes(100, 'x') + Frames(3, 0), 104},
-      {"a picture, then frames", Picture(30000, 5) + Frames(3, 0), 30000},
+      {"a chance header, then frames", "\xFF\xFB\x90\x64" + Bytes(100, 'x') + Frames(8, 0), 104},
+      // Where the audio does not begin, a first frame needs 8 frames in a
+      // row (32 of Layer I), all of one version, layer, rate and channels.
+      {"a picture, then 7 frames", Picture(30000, 5) + Frames(7, 0), -1},
+      {"a picture, then 8 frames", Picture(30000, 5) + Frames(8, 0), 30000},
+      {"junk, then 8 frames that turn from stereo to mono",
+       "junk" + Frames(4, 0) + Frame(0xFB, 0x90, 0xC4) + Frame(0xFB, 0x90, 0xC4) + Frames(2, 4), -1},
+      {"junk, then 31 frames of Layer I", "junk" + LayerOne(31), -1},
+      {"junk, then 32 frames of Layer I", "junk" + LayerOne(32), 4},
+      {"whole ID3v2 tags back to back, then one frame: the audio begins there",
+       Id3v2Tag(100) + Id3v2Tag(30) + Frame(), 150},
       {"a picture and no frames", Picture(30000, 5), -1},
       {"7 frames beyond the reach", Bytes(64001, '\0') + Frames(7, 0), -1},
       {"8 frames beyond the reach", Bytes(64001, '\0') + Frames(8, 0), 64001},
       {"a tag whose size stops short of its picture", Id3v2Tag(100) + Picture(120000, 7) + Frames(8, 0), 120110},
-      {"an ID3v2 tag renews the reach", Bytes(60000, '\0') + Id3v2Tag(70000) + Frames(3, 0), 60000 + 70010},
+      {"an ID3v2 tag renews the reach", Bytes(60000, '\0') + Id3v2Tag(70000) + Frames(8, 0), 60000 + 70010},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Walked walked = Walk(c.content);
     EXPECT_EQ(walked.frames.empty() ? -1 : walked.frames.front(), c.first);
   }
+}
+
+// PCM as masters hold it: near silence, dither and fades put 0xFF 0xFF in
+// many 24- and 32-bit samples, and chance chains frame headers a few frames
+// long. No first frame is taken in it, and a real stream behind it is.
+TEST(FrameWalk, PcmHoldsNoFirstFrameAndAStreamBehindItIsFound) {
+  std::mt19937 random(19);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  int buffers = 0;
+  for (const int bits : {8, 16, 24, 32}) {
+    for (const int channels : {1, 2}) {
+      for (const bool bigEndian : {false, true}) {
+        for (const char* shape : {"silence with dither", "near silence", "fade from silence", "low noise"}) {
+          const std::string name = std::string(shape) + ", " + std::to_string(bits) + " bits, " +
+                                   std::to_string(channels) + (bigEndian ? " channels, big-endian" : " channels");
+          SCOPED_TRACE(name);
+          const int frames = 48000 * 2;
+          const double full = std::ldexp(1.0, bits - 1);
+          Bytes pcm;
+          double brown = 0;
+          for (int i = 0; i < frames * channels; ++i) {
+            const double t = static_cast<double>(i) / (frames * channels);
+            double level = 0;
+            if (shape == std::string("silence with dither")) level = std::round(noise(random) * 0.7);
+            if (shape == std::string("near silence")) level = std::round(noise(random) * 3);
+            if (shape == std::string("fade from silence")) level = noise(random) * full * 0.3 * t * t * t;
+            if (shape == std::string("low noise")) level = (brown = 0.98 * brown + noise(random)) * full * 1e-4;
+            auto sample = static_cast<std::int64_t>(std::clamp(level, -full, full - 1));
+            if (bits == 8) sample += 128;  // 8-bit PCM is unsigned
+            for (int byte = 0; byte < bits / 8; ++byte) {
+              const int shift = 8 * (bigEndian ? bits / 8 - 1 - byte : byte);
+              pcm += static_cast<char>(static_cast<std::uint64_t>(sample) >> shift);
+            }
+          }
+          const Walked alone = Walk(pcm);
+          EXPECT_TRUE(alone.frames.empty()) << "a frame at " << alone.frames.front();
+          const Walked behind = Walk(pcm + Frames(8, 0));
+          ASSERT_FALSE(behind.frames.empty());
+          EXPECT_EQ(behind.frames.front(), static_cast<std::int64_t>(pcm.size()));
+          ++buffers;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(buffers, 64);
 }
 
 TEST(FrameWalk, AXingCountEndsTheStreamOnlyWhereNoConfirmedStreamGoesOn) {

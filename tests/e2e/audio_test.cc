@@ -254,6 +254,26 @@ TEST_F(EncodedAudio, TaggedFilesComeBackAsTheEncodersFramesInBothModes) {
   }
 }
 
+// MP3 that ffmpeg wraps in WAVE and its 64-bit forms comes out as the bare
+// stream that ffmpeg writes as an MP3 file.
+TEST_F(EncodedAudio, Mp3InWaveAndItsSixtyFourBitFormsCleansToTheBareStream) {
+  if (!Have("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string encode = "ffmpeg -v error -y -i " + Quote(dir / "tone.wav") + " -c:a libmp3lame -b:a 128k ";
+  ASSERT_TRUE(Sh(encode + "-write_xing 0 -id3v2_version 0 " + Quote(dir / "bare.mp3")));
+  const Bytes bare = ReadFile(dir / "bare.mp3");
+  for (const char* wrapper : {"-f wav", "-f wav -rf64 always", "-f w64"}) {
+    for (const char* mode : {"/T", "/TC"}) {
+      SCOPED_TRACE(std::string(wrapper) + " " + mode);
+      ASSERT_TRUE(Sh(encode + wrapper + " " + Quote(dir / "wrapped.mp3")));
+      const Bytes wrapped = ReadFile(dir / "wrapped.mp3");
+      RunScourby({"wrapped.mp3", mode}, dir.path().string());
+      EXPECT_TRUE(ReadFile(dir / "wrapped.mp3") == bare);
+      EXPECT_EQ(ReadFile(dir / "wrapped.mp3.trash").size(), wrapped.size() - bare.size());
+      fs::remove(dir / "wrapped.mp3.trash");
+    }
+  }
+}
+
 // The cleaned stream of parts joined one after another: the first part's
 // frames, then every other part's frames without its VBR header frame.
 Bytes JoinedStream(const std::vector<Bytes>& streams) {
@@ -623,6 +643,24 @@ TEST(NotMp3, NeverChangesWhateverTheSwitches) {
     Sh("sox -n -r 8000 -c 1 -b 8 " + Quote(dir / "pcm8.wav") + " synth 2 noise 2>/dev/null");
     if (Have("flac")) Sh("flac -s " + Quote(dir / "pcm.wav") + " -o " + Quote(dir / "audio.flac"));
     if (Have("oggenc")) Sh("oggenc -Q " + Quote(dir / "pcm.wav") + " -o " + Quote(dir / "audio.ogg"));
+    // Masters: 24- and 32-bit PCM faded from silence, whose samples near
+    // silence chain chance frame headers; raw PCM named as an MP3.
+    const std::string fade = " synth 3 brownnoise vol 0.3 fade 1 3 1 2>/dev/null";
+    Sh("sox -R -n -r 44100 -c 2 -b 24 " + Quote(dir / "master24.wav") + fade);
+    Sh("sox -R -n -r 96000 -c 2 -b 32 " + Quote(dir / "master32.wav") + " synth 2 pinknoise vol 0.3 fade 1 2 1 2>/dev/null");
+    Sh("sox -R -n -r 48000 -c 2 -b 24 " + Quote(dir / "master24.aiff") + fade);
+    Sh("sox -R -n -t raw -r 44100 -c 2 -b 24 -e signed " + Quote(dir / "raw24.mp3") + fade);
+    Sh("sox -R -n -t raw -r 48000 -c 1 -b 32 -e signed " + Quote(dir / "raw32.mp3") + fade);
+    if (Have("ffmpeg")) {
+      const std::string from = "ffmpeg -loglevel error -i " + Quote(dir / "master24.wav") + " -c:a pcm_s24le ";
+      Sh(from + Quote(dir / "master.w64"));
+      Sh(from + "-rf64 always " + Quote(dir / "master-rf64.wav"));
+      Sh("ffmpeg -loglevel error -i " + Quote(dir / "master24.wav") + " -c:a pcm_s24be " + Quote(dir / "master.caf"));
+    }
+    if (Have("flac") && Have("id3v2")) {
+      Sh("flac -s " + Quote(dir / "master24.wav") + " -o " + Quote(dir / "tagged.flac") + " 2>/dev/null");
+      Sh("id3v2 -t Master -a Someone " + Quote(dir / "tagged.flac"));
+    }
   }
   if (Have("convert") && Sh("convert -version 2>/dev/null | grep -q ImageMagick")) {
     Sh("convert -size 300x200 plasma:fractal -quality 90 " + Quote(dir / "picture.jpg") + " 2>/dev/null");
@@ -642,14 +680,18 @@ TEST(NotMp3, NeverChangesWhateverTheSwitches) {
   }
   std::vector<std::string> names;
   std::map<std::string, Bytes> before;
+  std::map<std::string, fs::file_time_type> times;
   for (const auto& entry : fs::directory_iterator(dir.path())) {
     names.push_back(entry.path().filename().string());
     before[names.back()] = ReadFile(entry.path().string());
+    times[names.back()] = fs::last_write_time(entry.path());
   }
   std::sort(names.begin(), names.end());
-  const std::string letters = "vbtfcspd";
+  // Every mix of the switches that touch files or the lines; /F and /S,
+  // which change neither here, ride along.
+  const std::string letters = "vbtcpdnl";
   for (int mask = 0; mask < 256; ++mask) {
-    std::string switches = "/";
+    std::string switches = mask % 3 == 0 ? "/fs" : "/";
     for (int bit = 0; bit < 8; ++bit) {
       if (mask & (1 << bit)) switches += letters[static_cast<std::size_t>(bit)];
     }
@@ -663,6 +705,7 @@ TEST(NotMp3, NeverChangesWhateverTheSwitches) {
     const std::string name = entry.path().filename().string();
     ASSERT_TRUE(before.count(name)) << "new file " << name;
     EXPECT_TRUE(ReadFile(entry.path().string()) == before[name]) << name;
+    EXPECT_EQ(fs::last_write_time(entry.path()), times[name]) << name;
   }
 }
 

@@ -92,6 +92,21 @@ std::vector<Case> Cases() {
        lyrics + tag,
        static_cast<long long>(lyrics.size() + tag.size())},
       {"RIFF/WAVE", RiffWave(frames), {"/T"}, frames, RiffWave(frames).substr(0, 58), 58},
+      {"extensible RIFF/WAVE of MPEG", RiffWave(frames, 0xFFFE, 0x0050), {"/T"}, frames,
+       RiffWave(frames, 0xFFFE, 0x0050).substr(0, 68), 68},
+      // Only MPEG audio in a WAVE file is MP3, whatever its data holds.
+      {"PCM WAVE holding frames", RiffWave(frames, 0x0001), {"/T"}, RiffWave(frames, 0x0001), "<none>", -999},
+      {"extensible PCM WAVE holding frames", RiffWave(frames, 0xFFFE, 0x0001), {"/T"},
+       RiffWave(frames, 0xFFFE, 0x0001), "<none>", -999},
+      {"FLAC behind an ID3v2 tag", head + "fLaC" + frames, {"/T"}, head + "fLaC" + frames, "<none>", -999},
+      // Behind junk a stream is taken from where 8 frames follow one
+      // another: fewer go with the junk.
+      {"a stream behind junk that begins with 5 frames in a row",
+       junk + Frames(5) + junk + Frames(8, 5),
+       {"/T"},
+       Frames(8, 5),
+       junk + Frames(5) + junk,
+       static_cast<long long>(2 * junk.size() + 5 * 417)},
       {"Xing count keeps the Xing frame and that many frames",
        XingFrame(3) + Frames(4) + "JUNK",
        {"/T"},

@@ -36,11 +36,20 @@ struct Dice {
   int Pick(int low, int high) const { return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1)); }
 };
 
-// A first frame with the header h (stereo) that carries a Xing frame count:
-// "Xing" at 36 (MPEG 1) or 21.
+// Where a frame with the header h holds "Xing": behind the side
+// information, 32 or 17 bytes of MPEG 1 (stereo or mono), 17 or 9 of
+// MPEG 2 and 2.5.
+std::size_t XingOffsetOf(const std::uint8_t* h) {
+  const bool mono = (h[2] & 0xC0) == 0xC0;
+  if (h[0] & 0x08) return mono ? 21 : 36;
+  return mono ? 13 : 21;
+}
+
+// A first frame with the header h (its channel mode, no padding) that
+// carries a Xing frame count.
 Bytes XingFrameOf(const std::uint8_t* h, std::uint32_t count) {
-  Bytes xing = Frame(h[0], h[1], 0x00, 99);
-  xing.replace((h[0] & 0x08) ? 36 : 21, 12, "Xing" + Be32(1) + Be32(count));
+  Bytes xing = Frame(h[0], h[1], h[2] & 0xC0, 99);
+  xing.replace(XingOffsetOf(h), 12, "Xing" + Be32(1) + Be32(count));
   return xing;
 }
 
@@ -52,11 +61,15 @@ Generated Generate(int index, std::mt19937& random) {
   const Dice dice{random};
 
   const auto& h = kHeaders[random() % std::size(kHeaders)];
-  const int count = dice.Pick(3, 40);
+  // A stream behind junk is taken when 8 frames follow one another (32 of
+  // Layer I): its first frames are never parted by junk.
+  const int chain = (h[0] & 0x06) == 0x06 ? 32 : 8;
+  const bool headJunk = dice.Chance(15);
+  const int count = dice.Pick(headJunk ? chain : 3, 48);
   Bytes audio;
   if (dice.Chance(15)) audio += XingFrameOf(h, static_cast<std::uint32_t>(dice.Pick(0, count + 3)));
   for (int i = 0; i < count; ++i) {
-    if (i > 0 && dice.Chance(8)) audio += Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)));
+    if (i >= chain && dice.Chance(8)) audio += Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)));
     audio += Frame(h[0], h[1], h[2], dice.Pick(0, 50));
   }
   if (dice.Chance(20)) audio += Frame(h[0], h[1], h[2]).substr(0, static_cast<std::size_t>(dice.Pick(4, 40)));
@@ -65,7 +78,7 @@ Generated Generate(int index, std::mt19937& random) {
   g.name = "f" + std::to_string(index) + ".mp3";
   Bytes head;
   if (dice.Chance(50)) head += Id3v2Tag(static_cast<std::uint32_t>(dice.Pick(0, 5000)));
-  if (dice.Chance(15)) head += Junk(random, static_cast<std::size_t>(dice.Pick(1, 100)));
+  if (headJunk) head += Junk(random, static_cast<std::size_t>(dice.Pick(1, 100)));
   Bytes tail;
   if (dice.Chance(10)) tail += "LYRICSBEGIN" + Junk(random, 50) + "LYRICS200";
   if (dice.Chance(40)) {
@@ -230,21 +243,23 @@ JoinablePart MakeJoinablePart(std::mt19937& random) {
       {0xFB, 0x90, 0x64}, {0xF3, 0x84, 0xC4}, {0xE3, 0x18, 0xC4}, {0xFD, 0xA4, 0x00}, {0xFB, 0xE4, 0xC4}};
   const Dice dice{random};
   const auto& h = kHeaders[random() % std::size(kHeaders)];
-  const int count = dice.Pick(6, 30);
   JoinablePart part;
   Bytes& bytes = part.bytes;
   if (dice.Chance(40)) bytes += Id3v2Tag(static_cast<std::uint32_t>(dice.Pick(0, 3000)));
   if (dice.Chance(30)) bytes += Id3v2PictureTag(static_cast<std::uint32_t>(dice.Pick(1000, 90000)), dice.Pick(0, 99));
-  if (dice.Chance(20)) bytes += Junk(random, static_cast<std::size_t>(dice.Pick(1, 200)));
+  // A stream behind junk is taken when 8 frames follow one another.
+  const bool headJunk = dice.Chance(20);
+  if (headJunk) bytes += Junk(random, static_cast<std::size_t>(dice.Pick(1, 200)));
+  const int count = dice.Pick(headJunk ? 8 : 6, 30);
   part.streamAt = bytes.size();
   if (dice.Chance(30)) {
     const Bytes xing = XingFrameOf(h, static_cast<std::uint32_t>(count));
     part.xingSize = xing.size();
-    part.xingCountAt = ((h[0] & 0x08) ? 36 : 21) + 8;
+    part.xingCountAt = XingOffsetOf(h) + 8;
     bytes += xing;
   }
   for (int i = 0; i < count; ++i) {
-    if (i >= 3 && i + 3 <= count && dice.Chance(10)) {
+    if (i >= (headJunk ? 8 : 3) && i + 3 <= count && dice.Chance(10)) {
       bytes += dice.Chance(50) ? Junk(random, static_cast<std::size_t>(dice.Pick(1, 300)))
                                : "JUNK" + Frame(h[0], h[1], h[2], 7) + "JUNK";
       if (dice.Chance(20)) bytes += Picture(static_cast<std::size_t>(dice.Pick(100, 20000)), dice.Pick(0, 99));

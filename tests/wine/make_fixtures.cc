@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
       {"riff.mp3", RiffWave(frames)},
       {"riff-avi.mp3", "RIFF" + Le32(4) + "AVI " + Frames(2)},
       {"riff-no-data.mp3", "RIFF" + Le32(4) + "WAVE" + "fmt " + Le32(0xFFFFFFFF) + Frames(2)},
+      // Other audio: PCM in WAVE, FLAC behind an ID3v2 tag; a stream
+      // behind junk that begins with fewer than 8 frames in a row.
+      {"pcm-wave.mp3", RiffWave(frames, 0x0001)},
+      {"flac.mp3", head + "fLaC" + frames},
+      {"short-run.mp3", "JUNK" + Frames(5) + "JUNK" + Frames(8, 5)},
       {"xing.mp3", XingFrame(3) + Frames(6)},
       {"far-junk.mp3", frames + Bytes(64100, '\0') + frames},
       {"tag-in-frame.mp3", shortened + tag},
