@@ -29,8 +29,18 @@ Reader::Reader(File& file, std::size_t bufferSize)
 Reader::Reader(std::span<const std::uint8_t> bytes)
     : file_(NoFile()), bufferSize_(std::max<std::size_t>(bytes.size(), 16)), bufferReachesEnd_(true), memory_(true) {
   data_ = bytes.data();
-  bufferLength_ = bytes.size();
+  bufferLength_ = readLength_ = memorySize_ = bytes.size();
   limit_ = static_cast<std::int64_t>(bytes.size());
+}
+
+void Reader::SetLimit(std::int64_t limit) {
+  limit_ = memory_ ? std::min<std::int64_t>(limit, static_cast<std::int64_t>(memorySize_)) : limit;
+  // The buffered bytes that lie before the limit, of those the last refill
+  // read; bytes beyond them come from the file again.
+  const std::int64_t before = std::max<std::int64_t>(limit_ - bufferStart_, 0);
+  bufferLength_ = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(readLength_), before));
+  // Beyond the bytes read lies more of the file, or its end: a refill tells.
+  bufferReachesEnd_ = memory_ || limit_ <= bufferStart_ + static_cast<std::int64_t>(readLength_);
 }
 
 Reader::~Reader() {
@@ -116,7 +126,7 @@ bool Reader::Refill(std::int64_t offset) {
   bufferStart_ = offset;
   const std::size_t want = BeforeLimit(offset, bufferSize_);
   const std::int64_t got = ReadFile(offset, buffer_.get(), want);
-  bufferLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
+  bufferLength_ = readLength_ = got < 0 ? 0 : static_cast<std::size_t>(got);
   bufferReachesEnd_ = got >= 0 && static_cast<std::size_t>(got) < bufferSize_;
   return got >= 0;
 }
@@ -126,7 +136,9 @@ bool Reader::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   // buffered copy of the target range is brought up to date.
   if (!file_.WriteAt(offset, data, size)) return false;
   const std::int64_t end = offset + static_cast<std::int64_t>(size);
-  const std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);
+  // The bytes read beyond the limit too: they come back into view when it
+  // moves up.
+  const std::int64_t bufferEnd = bufferStart_ + static_cast<std::int64_t>(buffer_ ? readLength_ : 0);
   const std::int64_t from = std::max(offset, bufferStart_);
   const std::int64_t to = std::min(end, bufferEnd);
   if (from < to) {

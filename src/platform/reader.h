@@ -47,8 +47,9 @@ class Reader {
 
   // Makes the file look limit bytes long at most: reads end there even when
   // the file grows meanwhile, and a read that the file ends short of it
-  // (another process cut the file) fails. Set before the first read.
-  void SetLimit(std::int64_t limit) { limit_ = limit; }
+  // (another process cut the file) fails. It may be moved at any time, down
+  // to hide the bytes beyond it and up again; views handed out stay valid.
+  void SetLimit(std::int64_t limit);
 
   // The file's current length, or the limit when that is smaller; -1 on
   // error.
@@ -145,6 +146,8 @@ class Reader {
   std::int64_t limit_ = kNoLimit;
   bool failed_ = false;
   bool memory_ = false;  // the bytes are all in memory: nothing to refill
+  std::size_t memorySize_ = 0;
+  std::size_t readLength_ = 0;  // the bytes the last refill read, some perhaps beyond the limit now
   std::function<void()> beforeRefill_;
 };
 

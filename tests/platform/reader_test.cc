@@ -157,7 +157,7 @@ TEST(Reader, ALimitEndsReadsAndViewsEvenWhenTheFileGrows) {
   TempDir dir;
   const Bytes content = Pattern(5000);
   WriteFile(dir / "f", content);
-  File file = File::OpenExisting(dir / "f", FileAccess::kRead);
+  File file = File::OpenExisting(dir / "f", FileAccess::kReadWrite);
   ASSERT_TRUE(file.IsOpen());
   WriteFile(dir / "f", content + Pattern(3000));  // grows after the open
   for (const std::size_t bufferSize : {0u, 16u, 4096u, 65536u}) {
@@ -173,7 +173,25 @@ TEST(Reader, ALimitEndsReadsAndViewsEvenWhenTheFileGrows) {
     reader.SetPosition(4500);
     EXPECT_EQ(reader.Read(got.data(), 10), 0u);
     EXPECT_FALSE(reader.Failed());
+    // Moved down, it hides the bytes beyond it, even those in the buffer;
+    // moved up, they come back, and so do bytes written meanwhile.
+    reader.SetLimit(3000);
+    EXPECT_EQ(reader.Peek(2990, 4).size(), 10u) << bufferSize;
+    ASSERT_TRUE(reader.WriteAt(3500, "new!", 4));
+    reader.SetLimit(5000);
+    reader.SetPosition(2990);
+    EXPECT_EQ(reader.Read(got.data(), 2010), 2010u) << bufferSize;
+    EXPECT_TRUE(got.substr(0, 2010) == content.substr(2990, 510) + "new!" + content.substr(3504, 1496)) << bufferSize;
+    EXPECT_FALSE(reader.Failed());
+    ASSERT_TRUE(reader.WriteAt(3500, content.data() + 3500, 4));
   }
+  const Bytes inMemory = Pattern(100);
+  Reader memory(std::span(reinterpret_cast<const std::uint8_t*>(inMemory.data()), inMemory.size()));
+  memory.SetLimit(40);
+  EXPECT_EQ(memory.Peek(30, 4).size(), 10u);
+  memory.SetLimit(1000);
+  EXPECT_EQ(memory.Length(), 100);
+  EXPECT_EQ(memory.Peek(30, 4).size(), 70u);
 }
 
 }  // namespace
