@@ -36,6 +36,28 @@ Bytes Id3v2Tag(std::uint32_t bodySize) {
   return tag;
 }
 
+Bytes ApeTag(bool withHeader) {
+  const Bytes items = Le32(5) + Le32(0) + "Title" + Bytes(1, '\0') + "words";
+  const auto block = [&](std::uint32_t flags) {
+    return "APETAGEX" + Le32(2000) + Le32(static_cast<std::uint32_t>(items.size() + 32)) + Le32(1) + Le32(flags) +
+           Bytes(8, '\0');
+  };
+  return (withHeader ? block(0xA0000000) : "") + items + block(withHeader ? 0x80000000 : 0);
+}
+
+Bytes Lyrics3V2() {
+  const Bytes body = "LYRICSBEGIN[ind]01 la la la";
+  const std::string size = std::to_string(body.size());
+  return body + std::string(6 - size.size(), '0') + size + "LYRICS200";
+}
+
+Bytes Id3v2FooterTag(std::uint32_t bodySize) {
+  Bytes tag = Id3v2Tag(bodySize);
+  tag[3] = '\x04';  // version 2.4
+  tag[5] = '\x10';  // a footer follows the body
+  return tag + "3DI" + tag.substr(3, 7);
+}
+
 Bytes Picture(std::size_t size, int seed) {
   std::mt19937 random(static_cast<unsigned>(seed) + 1);
   Bytes picture(size, '\0');

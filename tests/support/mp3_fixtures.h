@@ -30,6 +30,17 @@ Bytes Id3v2PictureTag(std::uint32_t pictureSize, int seed = 0);
 // A valid 128-byte ID3v1 tag.
 Bytes Id3v1Tag(const std::string& title = "Title");
 
+// An APEv2 tag (one item, a 32-byte footer, and the same 32 bytes as a
+// header in front when withHeader).
+Bytes ApeTag(bool withHeader);
+
+// A Lyrics3 v2 block.
+Bytes Lyrics3V2();
+
+// An ID3v2.4 tag with a body of bodySize bytes and a footer (20 + bodySize
+// in all).
+Bytes Id3v2FooterTag(std::uint32_t bodySize);
+
 // A first frame carrying a Xing header with this frame count and byte count
 // (MPEG 1 stereo: "Xing" at offset 36); by default the byte count is that of
 // the frame and frameCount default frames, so that the header is true for
