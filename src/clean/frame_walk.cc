@@ -73,8 +73,8 @@ bool FrameWalk::Search(std::int64_t from, std::int64_t takeAt, std::int32_t chec
       const std::uint32_t declared = checkXing != 0 && xing_.xingFramesKnown != 0 ? xing_.xingFrameCount : 0;
       // A first frame where the audio begins needs the short confirmation,
       // one anywhere else a run of frames.
-      const bool taken = at == takeAt ||
-                         (checkXing == 0 || at == audioStart_ ? Confirmed(at, declared) : StreamAt(at, true));
+      const bool taken =
+          at == takeAt || (checkXing == 0 || at == audioStart_ ? Confirmed(at, declared) : StreamAt(at, true));
       if (taken) {
         input_.SetPosition(at);
         return true;

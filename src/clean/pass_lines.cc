@@ -40,30 +40,31 @@ void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept) {
 
 void PrintTrashFailure(const std::string& trashPath) { platform::WriteStdoutLine(" ! Could not write " + trashPath); }
 
-const char* KindText(Piece::Kind kind) {
+const char* KindText(ByteKind kind) {
   switch (kind) {
-    case Piece::Kind::kId3v2: return "ID3v2 tag";
-    case Piece::Kind::kRiffWave: return "RIFF/WAVE header";
-    case Piece::Kind::kApe: return "APEv2 tag";
-    case Piece::Kind::kLyrics3: return "Lyrics3 block";
-    case Piece::Kind::kId3v1: return "ID3v1 tag";
-    case Piece::Kind::kCutOffFrame: return "cut-off frame";
-    case Piece::Kind::kJoinedHeader: return "VBR header of a joined part";
-    case Piece::Kind::kJunk: return "junk";
-    case Piece::Kind::kCleared: return "tag text in the last frame";
+    case ByteKind::kFrame: return "frame";
+    case ByteKind::kId3v2: return "ID3v2 tag";
+    case ByteKind::kRiffWave: return "RIFF/WAVE header";
+    case ByteKind::kApe: return "APEv2 tag";
+    case ByteKind::kLyrics3: return "Lyrics3 block";
+    case ByteKind::kId3v1: return "ID3v1 tag";
+    case ByteKind::kCutOffFrame: return "cut-off frame";
+    case ByteKind::kJoinedHeader: return "VBR header of a joined part";
+    case ByteKind::kJunk: return "junk";
+    case ByteKind::kCleared: return "tag text in the last frame";
   }
   return "";
 }
 
-void PrintListed(RemovedPieces& pieces, std::int64_t rewroteAt, bool pathLineOpen) {
-  if (pieces.removed().Empty() && pieces.cleared().Empty() && rewroteAt < 0) return;
+void PrintListed(Listing& listing, std::int64_t rewroteAt, bool pathLineOpen) {
+  if (listing.removed.Empty() && listing.cleared.Empty() && rewroteAt < 0) return;
   if (pathLineOpen) platform::WriteStdoutLine("");
   const auto line = [](const char* verb, const Piece& piece) {
     platform::WriteStdoutLine(std::string(" - ") + verb + " " + std::to_string(piece.size) + " bytes at " +
                               std::to_string(piece.at) + ": " + KindText(piece.kind));
   };
-  pieces.removed().ForEach([&](const Piece& piece) { line("Removed", piece); });
-  pieces.cleared().ForEach([&](const Piece& piece) { line("Cleared", piece); });
+  listing.removed.ForEach([&](const Piece& piece) { line("Removed", piece); });
+  listing.cleared.ForEach([&](const Piece& piece) { line("Cleared", piece); });
   if (rewroteAt >= 0) platform::WriteStdoutLine(" - Rewrote the VBR header at " + std::to_string(rewroteAt));
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "clean/clean_file.h"
-#include "clean/removed_pieces.h"
+#include "clean/piece_log.h"
 #include "mpeg/frame_search.h"
 
 namespace scourby {
@@ -28,7 +28,7 @@ void PrintTrashFailure(const std::string& trashPath);
 // reconstructor cleared, then the VBR header's rewrite (at rewroteAt, -1
 // for none); right before the file's last line. A path's line that is
 // still open (no line printed since the path) ends first.
-void PrintListed(RemovedPieces& pieces, std::int64_t rewroteAt, bool pathLineOpen);
+void PrintListed(Listing& listing, std::int64_t rewroteAt, bool pathLineOpen);
 
 // The line that ends the file's report; empty for a cancelled pass, which
 // prints nothing more.

@@ -7,26 +7,15 @@
 #include <functional>
 #include <vector>
 
+#include "clean/byte_kind.h"
 #include "platform/file.h"
 
 namespace scourby {
 
 struct Piece {
-  // As wide as the offsets, so that a piece has no padding to write out.
-  enum class Kind : std::int64_t {
-    kId3v2,
-    kRiffWave,
-    kApe,
-    kLyrics3,
-    kId3v1,
-    kCutOffFrame,
-    kJoinedHeader,  // the header frame of a part joined behind another
-    kJunk,
-    kCleared,  // bytes of a kept frame cleared by the reconstructor
-  };
   std::int64_t at = 0;  // in the file as it was read
   std::int64_t size = 0;
-  Kind kind = Kind::kJunk;
+  ByteKind kind = ByteKind::kJunk;
 };
 
 class PieceLog {
@@ -45,6 +34,13 @@ class PieceLog {
   std::vector<Piece> pieces_;
   platform::File scratch_;
   std::int64_t spilled_ = 0;  // pieces in the scratch file, the oldest
+};
+
+// What /L lists of a file: the pieces removed, and the bytes the
+// reconstructor cleared in kept frames, each in file order.
+struct Listing {
+  PieceLog removed;
+  PieceLog cleared;
 };
 
 }  // namespace scourby

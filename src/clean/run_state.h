@@ -21,6 +21,7 @@ struct Options {
   std::int32_t dryRun = 0;         // /N: every file checked, nothing changed
   std::int32_t listRemoved = 0;    // /L: every removed piece listed
   std::int32_t exitStatus = 0;     // /E: the exit code tells what failed
+  std::int32_t keepTags = 0;       // /K: the tags kept, the audio repaired
 };
 
 // What the summary prints, written by the cleaning pass once per completed

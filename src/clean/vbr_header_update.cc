@@ -17,12 +17,15 @@ constexpr std::size_t kHeaderSize = 4;
 
 }  // namespace
 
-void VbrHeaderUpdate::KeptInStream(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed) {
+void VbrHeaderUpdate::KeptInStream(std::span<const std::uint8_t> frame, bool changed) {
   musicChanged_ = musicChanged_ || changed;
   if (frames_ == 0) {
     firstLength_ = std::min(frame.size(), first_.size());
     std::copy_n(frame.begin(), firstLength_, first_.begin());
-    fields_ = FindXingFields(std::span(first_.data(), firstLength_), header);
+    FrameHeader header;
+    if (firstLength_ >= kHeaderSize && IsFrameHeader(first_.data(), header)) {
+      fields_ = FindXingFields(std::span(first_.data(), firstLength_), header);
+    }
   } else if (fields_ && fields_->lameTag != XingFields::kAbsent) {
     // Once the stream has outgrown the counts, the header is rewritten:
     // the music CRC runs from here on, over bytes still in the cache.
@@ -86,7 +89,7 @@ std::int64_t VbrHeaderUpdate::FrameOffset(platform::Reader& cleaned, std::uint64
     walkOffset_ = samples_[k / stride_];
   }
   for (; walkFrame_ < k; ++walkFrame_) {
-    const std::span<const std::uint8_t> bytes = cleaned.Peek(walkOffset_, kHeaderSize);
+    const std::span<const std::uint8_t> bytes = cleaned.Peek(streamAt_ + walkOffset_, kHeaderSize);
     FrameHeader header;
     if (bytes.size() < kHeaderSize || !IsFrameHeader(bytes.data(), header)) return -1;
     walkOffset_ += header.frameLength;
@@ -98,7 +101,7 @@ std::optional<std::uint16_t> VbrHeaderUpdate::MusicCrc(platform::Reader& cleaned
   // The frames kept before the CRC ran are read back.
   const std::int64_t readTo = crcRunning_ ? crcFrom_ : bytes_;
   std::uint16_t crc = 0;
-  cleaned.SetPosition(static_cast<std::int64_t>(firstLength_));
+  cleaned.SetPosition(streamAt_ + static_cast<std::int64_t>(firstLength_));
   for (std::int64_t left = readTo - static_cast<std::int64_t>(firstLength_); left > 0;) {
     const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyChunk));
     const std::span<const std::uint8_t> got = cleaned.View(want);
@@ -110,8 +113,10 @@ std::optional<std::uint16_t> VbrHeaderUpdate::MusicCrc(platform::Reader& cleaned
   return platform::Crc16ArcCombine(crc, crc_, static_cast<std::uint64_t>(bytes_ - crcFrom_));
 }
 
-std::optional<std::span<const std::uint8_t>> VbrHeaderUpdate::MakeTrue(platform::Reader& cleaned) {
+std::optional<std::span<const std::uint8_t>> VbrHeaderUpdate::MakeTrue(platform::Reader& cleaned,
+                                                                       std::int64_t streamAt) {
   Flush();
+  streamAt_ = streamAt;
   const XingRewrite plan = Plan();
   if (!plan.any()) return std::nullopt;
   StreamTruth truth;

@@ -30,7 +30,7 @@ class VbrHeaderUpdate {
   // the header frame. changed: the reconstructor changed it, and its bytes
   // lie in a copy that does not outlive the call; otherwise they lie in the
   // read buffer, unchanged until Flush.
-  void Kept(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed) {
+  void Kept(std::span<const std::uint8_t> frame, bool changed) {
     if (frames_ != 0) {
       // A stream without a header needs nothing more than its first frame.
       if (!fields_) return;
@@ -43,7 +43,7 @@ class VbrHeaderUpdate {
         return;
       }
     }
-    KeptInStream(frame, header, changed);
+    KeptInStream(frame, changed);
   }
 
   // Takes in the kept bytes held as views; called before the read buffer
@@ -54,13 +54,13 @@ class VbrHeaderUpdate {
   bool Rewrites() const;
 
   // The header frame made true, reading the cleaned data (the kept frames
-  // packed from offset 0) through `cleaned`; none when nothing changes.
-  // Failed() tells a read that failed.
-  std::optional<std::span<const std::uint8_t>> MakeTrue(platform::Reader& cleaned);
+  // packed from offset streamAt on) through `cleaned`; none when nothing
+  // changes. Failed() tells a read that failed.
+  std::optional<std::span<const std::uint8_t>> MakeTrue(platform::Reader& cleaned, std::int64_t streamAt);
   bool Failed() const { return failed_; }
 
  private:
-  void KeptInStream(std::span<const std::uint8_t> frame, const FrameHeader& header, bool changed);
+  void KeptInStream(std::span<const std::uint8_t> frame, bool changed);
   XingRewrite Plan() const;
   // Whether frameCount frames after the header frame, of byteCount bytes
   // with it, are more than the header counts.
@@ -92,6 +92,7 @@ class VbrHeaderUpdate {
   // The last frame a walk reached, to go on from there.
   std::uint64_t walkFrame_ = 0;
   std::int64_t walkOffset_ = 0;
+  std::int64_t streamAt_ = 0;  // where the header frame lies in the cleaned data
 };
 
 }  // namespace scourby

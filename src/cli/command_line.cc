@@ -130,6 +130,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
         case 'n': o.dryRun = 1; break;
         case 'l': o.listRemoved = 1; break;
         case 'e': o.exitStatus = 1; break;
+        case 'k': o.keepTags = 1; break;
         default:
           parsed.action = ParsedArguments::Action::kInvalidSwitch;
           parsed.invalidSwitch = argument;

@@ -42,6 +42,7 @@ void PrintHelp() {
   PrintLine("  /N   Dry run (nothing is changed)");
   PrintLine("  /L   List what is removed");
   PrintLine("  /E   Exit code tells what failed");
+  PrintLine("  /K   Keep tags, repair the audio");
   PrintLine("See README.TXT for detailed information about these options.");
   PrintLine();
   PrintLine("Notes:");
@@ -65,6 +66,7 @@ void EchoOptions(const Options& o) {
       {o.dryRun, "* Dry run (nothing is changed)"},
       {o.listRemoved, "* List what is removed"},
       {o.exitStatus, "* Exit code tells what failed"},
+      {o.keepTags, "* Keep tags, repair the audio"},
   };
   for (const auto& [on, text] : lines) {
     if (on) PrintLine(text);

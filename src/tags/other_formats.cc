@@ -20,10 +20,12 @@ constexpr std::string_view kSignatures[] = {
     "wvpk"sv,                              // WavPack
     "MAC "sv,                              // Monkey's Audio
     "TTA1"sv,                              // TTA
-    "MPCK"sv,  "MP+"sv,                    // Musepack
+    "MPCK"sv,                              // Musepack
+    "MP+"sv,                               // Musepack
     "OFR "sv,                              // OptimFROG
     "caff"sv,                              // CAF
-    "DSD "sv,  "FRM8"sv,                   // DSD
+    "DSD "sv,                              // DSD (DSF)
+    "FRM8"sv,                              // DSD (DFF)
     ".snd"sv,                              // AU
     "#!AMR"sv,                             // AMR
     "MThd"sv,                              // MIDI

@@ -48,9 +48,9 @@ WaveAudio ReadFormat(platform::Reader& input, std::uint64_t offset, std::uint64_
 
 // The chunks of a RIFF-form file from offset 12 on, up to "data".
 struct Chunks {
-  bool data = false;        // "data" was found
-  std::uint64_t at = 0;     // its payload's offset
-  FourBytes id;             // the last chunk id read
+  bool data = false;     // "data" was found
+  std::uint64_t at = 0;  // its payload's offset
+  FourBytes id;          // the last chunk id read
   WaveAudio audio = WaveAudio::kUnknown;
 };
 
@@ -137,7 +137,8 @@ WaveAudio Wave64Audio(platform::Reader& input) {
   const std::size_t got = input.Read(head.data(), head.size());
   const std::span<const std::uint8_t> bytes(head.data(), got);
   const auto text = [&](std::size_t at, std::string_view name) {
-    return got >= at + name.size() && std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return got >= at + name.size() &&
+           std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
   };
   const std::uint64_t length = LengthOf(input);
   if ((text(0, "RF64") || text(0, "BW64")) && text(8, "WAVE")) return WalkChunks(input, length).audio;

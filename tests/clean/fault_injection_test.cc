@@ -53,10 +53,14 @@ Sample MakeSample(int frameCount, bool framesFirst = false) {
   Sample s;
   s.input = head + frames.substr(0, split) + junk + frames.substr(split) + last + tail.substr(100);
   s.clean = frames + expectedLast;
-  s.trash = head + junk + tail.substr(100);
+  // The bytes the reconstructor clears go to the trash too, as they were.
+  const std::size_t cleared =
+      last.size() - ReconstructStart(std::span(reinterpret_cast<const std::uint8_t*>(last.data()), last.size()));
+  s.trash = head + junk + last.substr(last.size() - cleared) + tail.substr(100);
   s.tag = Id3v1Tag();
-  s.removed = {
-      {0, head.size()}, {head.size() + split, junk.size()}, {s.input.size() - tail.size() + 100, tail.size() - 100}};
+  s.removed = {{0, head.size()},
+               {head.size() + split, junk.size()},
+               {s.input.size() - tail.size() + 100 - cleared, cleared + tail.size() - 100}};
   return s;
 }
 

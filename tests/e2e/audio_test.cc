@@ -11,6 +11,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <tuple>
 #include <utility>
 
 #include "mpeg/frame_header.h"
@@ -472,18 +473,24 @@ TEST_F(EncodedAudio, AudioBeyondTheSearchesReachIsFound) {
 
 // The pieces that /L lists, read from the file as it was at their offsets:
 // (size, offset) per line, in order.
-std::vector<std::pair<std::size_t, std::size_t>> ListedPieces(const Bytes& out) {
-  std::vector<std::pair<std::size_t, std::size_t>> pieces;
-  for (std::size_t at = 0; (at = out.find(" - Removed ", at)) != Bytes::npos; ++at) {
-    pieces.emplace_back(std::stoul(out.substr(at + 11)), std::stoul(out.substr(out.find(" at ", at) + 4)));
+// The listed pieces of the trash, in file order: offset, size, and whether
+// the reconstructor cleared them (removed pieces are listed before them).
+std::vector<std::tuple<std::size_t, std::size_t, bool>> ListedPieces(const Bytes& out) {
+  std::vector<std::tuple<std::size_t, std::size_t, bool>> pieces;
+  for (const char* verb : {" - Removed ", " - Cleared "}) {
+    for (std::size_t at = 0; (at = out.find(verb, at)) != Bytes::npos; ++at) {
+      pieces.emplace_back(std::stoul(out.substr(out.find(" at ", at) + 4)), std::stoul(out.substr(at + 11)),
+                          verb[3] == 'C');
+    }
   }
+  std::sort(pieces.begin(), pieces.end());
   return pieces;
 }
 
 // Files as taggers, joins and downloads leave them: with /L and /T the list
-// is an index into the trash (every piece, read from the original at its
-// offset, in order, is the trash), a dry run lists the same, and a second
-// run lists nothing.
+// is an index into the trash (every piece, removed or cleared, read from the
+// original at its offset, in file order, is the trash), a dry run lists the
+// same, and a second run lists nothing.
 TEST_F(EncodedAudio, TheListIsAnIndexIntoTheTrash) {
   if (const std::string tool = MissingPartTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
   const std::string python = Exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
@@ -517,14 +524,15 @@ TEST_F(EncodedAudio, TheListIsAnIndexIntoTheTrash) {
       ASSERT_FALSE(pieces.empty()) << run.out;
       EXPECT_EQ(ListedPieces(dry.out), pieces);
       Bytes expected;
-      std::size_t end = 0;
-      for (const auto& [size, offset] : pieces) {
+      std::size_t end = 0, removed = 0;
+      for (const auto& [offset, size, cleared] : pieces) {
         EXPECT_GE(offset, end) << "pieces in file order, none overlapping";
         expected += c.input.substr(offset, size);
         end = offset + size;
+        removed += cleared ? 0 : size;
       }
       EXPECT_TRUE(ReadFile(dir / "song.mp3.trash") == expected);
-      EXPECT_EQ(expected.size(), c.input.size() - ReadFile(dir / "song.mp3").size()) << "the cleaned count";
+      EXPECT_EQ(removed, c.input.size() - ReadFile(dir / "song.mp3").size()) << "the cleaned count";
       const RunResult again = RunScourby({"song.mp3", "/L", mode}, dir.path().string());
       EXPECT_NE(again.out.find("song.mp3 - Cleaned 0 bytes\r\n"), Bytes::npos) << again.out;
     }
@@ -647,7 +655,8 @@ TEST(NotMp3, NeverChangesWhateverTheSwitches) {
     // silence chain chance frame headers; raw PCM named as an MP3.
     const std::string fade = " synth 3 brownnoise vol 0.3 fade 1 3 1 2>/dev/null";
     Sh("sox -R -n -r 44100 -c 2 -b 24 " + Quote(dir / "master24.wav") + fade);
-    Sh("sox -R -n -r 96000 -c 2 -b 32 " + Quote(dir / "master32.wav") + " synth 2 pinknoise vol 0.3 fade 1 2 1 2>/dev/null");
+    Sh("sox -R -n -r 96000 -c 2 -b 32 " + Quote(dir / "master32.wav") +
+       " synth 2 pinknoise vol 0.3 fade 1 2 1 2>/dev/null");
     Sh("sox -R -n -r 48000 -c 2 -b 24 " + Quote(dir / "master24.aiff") + fade);
     Sh("sox -R -n -t raw -r 44100 -c 2 -b 24 -e signed " + Quote(dir / "raw24.mp3") + fade);
     Sh("sox -R -n -t raw -r 48000 -c 1 -b 32 -e signed " + Quote(dir / "raw32.mp3") + fade);

@@ -92,12 +92,20 @@ std::vector<Case> Cases() {
        lyrics + tag,
        static_cast<long long>(lyrics.size() + tag.size())},
       {"RIFF/WAVE", RiffWave(frames), {"/T"}, frames, RiffWave(frames).substr(0, 58), 58},
-      {"extensible RIFF/WAVE of MPEG", RiffWave(frames, 0xFFFE, 0x0050), {"/T"}, frames,
-       RiffWave(frames, 0xFFFE, 0x0050).substr(0, 68), 68},
+      {"extensible RIFF/WAVE of MPEG",
+       RiffWave(frames, 0xFFFE, 0x0050),
+       {"/T"},
+       frames,
+       RiffWave(frames, 0xFFFE, 0x0050).substr(0, 68),
+       68},
       // Only MPEG audio in a WAVE file is MP3, whatever its data holds.
       {"PCM WAVE holding frames", RiffWave(frames, 0x0001), {"/T"}, RiffWave(frames, 0x0001), "<none>", -999},
-      {"extensible PCM WAVE holding frames", RiffWave(frames, 0xFFFE, 0x0001), {"/T"},
-       RiffWave(frames, 0xFFFE, 0x0001), "<none>", -999},
+      {"extensible PCM WAVE holding frames",
+       RiffWave(frames, 0xFFFE, 0x0001),
+       {"/T"},
+       RiffWave(frames, 0xFFFE, 0x0001),
+       "<none>",
+       -999},
       {"FLAC behind an ID3v2 tag", head + "fLaC" + frames, {"/T"}, head + "fLaC" + frames, "<none>", -999},
       // Behind junk a stream is taken from where 8 frames follow one
       // another: fewer go with the junk.
@@ -176,22 +184,6 @@ TEST(CleanFile, RemovesEverythingButFramesInBothModes) {
       EXPECT_FALSE(got.cleanLeft);
     }
   }
-}
-
-// An APEv2 tag (the items, a 32-byte footer, and the same 32 bytes as a
-// header in front when withHeader) and Lyrics3 blocks of either version.
-Bytes ApeTag(bool withHeader) {
-  const Bytes items = Le32(5) + Le32(0) + "Title" + Bytes(1, '\0') + "words";
-  const auto block = [&](std::uint32_t flags) {
-    return "APETAGEX" + Le32(2000) + Le32(static_cast<std::uint32_t>(items.size() + 32)) + Le32(1) + Le32(flags) +
-           Bytes(8, '\0');
-  };
-  return (withHeader ? block(0xA0000000) : "") + items + block(withHeader ? 0x80000000 : 0);
-}
-Bytes Lyrics3V2() {
-  const Bytes body = "LYRICSBEGIN[ind]01 la la la";
-  const std::string size = std::to_string(body.size());
-  return body + std::string(6 - size.size(), '0') + size + "LYRICS200";
 }
 
 // With /L each removed piece gets a line in file order, with its size, its

@@ -31,6 +31,7 @@ const std::string kHelp =
     "  /N   Dry run (nothing is changed)\n"
     "  /L   List what is removed\n"
     "  /E   Exit code tells what failed\n"
+    "  /K   Keep tags, repair the audio\n"
     "See README.TXT for detailed information about these options.\n"
     "\n"
     "Notes:\n"
@@ -59,7 +60,7 @@ TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
     EXPECT_NE(out[end - 1], ' ') << "trailing blank";
   }
   // Option rows 8-12 and the example line of the help text, after the banner.
-  ASSERT_EQ(lengths.size(), 4u + 22u);
+  ASSERT_EQ(lengths.size(), 4u + 23u);
   EXPECT_EQ(lengths[4 + 7], 71u);
   EXPECT_EQ(lengths[4 + 8], 77u);
   EXPECT_EQ(lengths[4 + 9], 62u);
@@ -67,7 +68,7 @@ TEST(FrontEnd, HelpTextLinesHaveTheirExactLengths) {
   EXPECT_EQ(lengths[4 + 11], 35u);
   EXPECT_EQ(lengths[4 + 12], 27u);
   EXPECT_EQ(lengths[4 + 13], 34u);
-  EXPECT_EQ(lengths[4 + 21], 61u);
+  EXPECT_EQ(lengths[4 + 22], 61u);
   EXPECT_EQ(out.find("/F"), out.find("  /V") + 39);
 }
 
@@ -105,10 +106,10 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
            Summary(0, 0)},
       {{"/nV"},
        kBanner + "* Verbose mode\n* Dry run (nothing is changed)\nUse /? option for help.\n\n" + DrySummary(0, 0)},
-      {{"/ELNV"},
+      {{"/EKLNV"},
        kBanner +
            "* Verbose mode\n* Dry run (nothing is changed)\n* List what is removed\n* Exit code tells what failed\n"
-           "Use /? option for help.\n\n" +
+           "* Keep tags, repair the audio\nUse /? option for help.\n\n" +
            DrySummary(0, 0)},
       // After a lone "--" every argument is a specification, whatever it
       // begins with; a "--" after that one is a specification too.

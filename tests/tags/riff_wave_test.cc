@@ -90,8 +90,8 @@ TEST(SkipRiffWave, Cases) {
        Data(WaveAudio::kOther), 46},
       {"a format chunk of one byte", WaveHeader() + FmtChunk("\x55") + "x" + Chunk("data", 8), Data(WaveAudio::kOther),
        30},
-      {"a format chunk behind the data is not read", WaveHeader() + Chunk("data", 8) + FmtChunk(Format(0x0001)),
-       kData, 20},
+      {"a format chunk behind the data is not read", WaveHeader() + Chunk("data", 8) + FmtChunk(Format(0x0001)), kData,
+       20},
       // The pad byte is 'x': without it the next id would be read as "xdat".
       {"odd LIST chunk is padded", "RIFF" + Le32(4) + "WAVE" + Chunk("LIST", 25) + "x" + Chunk("data", 2), kData,
        12 + 34 + 8},
@@ -137,8 +137,7 @@ Bytes Wave64Chunk(const char* name, const Bytes& data) {
 }
 Bytes Wave64(const Bytes& chunks) {
   const Bytes riff("riff\x2E\x91\xCF\x11\xA5\xD6\x28\xDB\x04\xC1\x00\x00", 16);
-  return riff + Le64(40 + chunks.size()) + Bytes("wave\xF3\xAC\xD3\x11\x8C\xD1\x00\xC0\x4F\x8E\xDB\x8A", 16) +
-         chunks;
+  return riff + Le64(40 + chunks.size()) + Bytes("wave\xF3\xAC\xD3\x11\x8C\xD1\x00\xC0\x4F\x8E\xDB\x8A", 16) + chunks;
 }
 Bytes Rf64(const char* magic, const Bytes& chunks) {
   return magic + Le32(0xFFFFFFFF) + "WAVE" + Chunk("ds64", 28) + chunks;

@@ -1,0 +1,58 @@
+// One pass over one file: everything it holds open, and how far it got.
+// The steps of the pass (clean_file.cc, finish_pass.cc) run in order over
+// it; each returns false when the pass ends there, with the outcome set.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "clean/between_frames.h"
+#include "clean/byte_sink.h"
+#include "clean/clean_file.h"
+#include "clean/frame_walk.h"
+#include "clean/output_file.h"
+#include "clean/piece_log.h"
+#include "clean/trash_file.h"
+#include "platform/file.h"
+#include "platform/reader.h"
+#include "tags/id3v1.h"
+#include "tags/trailing_tags.h"
+
+namespace scourby {
+
+struct Pass {
+  const std::string& path;
+  const Options& options;
+  const bool compat = options.compatibility != 0;
+  const bool keepTags = options.keepTags != 0;
+  CleanResult result;
+  platform::File input;
+  std::string target;  // the file that compatibility mode replaces: path, or a link's final target
+  platform::FileTimes times;
+  bool timesKnown = false;
+  std::optional<platform::Reader> reader;
+  std::optional<FrameWalk> walk;
+  std::int64_t walkEnd = 0;           // where the frames end at the latest: the file's end, or /K's tags
+  std::vector<std::uint8_t> keptTag;  // a valid trailing ID3v1 tag, with /P
+  std::vector<TrailingTag> endTags;   // the tags at the end, read before the walk with /K
+  BetweenFrames between;
+  Listing listing;  // with /L
+  OutputFile clean;
+  TrashFile trash;  // open from its creation to the end of the pass
+  std::optional<ByteSink> sink;
+  bool unchanged = false;       // the cleaned file would be the file as it is
+  bool rewritesHeader = false;  // the VBR header is made true
+  std::int64_t firstFrameAt = 0;
+
+  bool Fail(CleanResult::Outcome outcome, std::string failedPath = {}) {
+    result.outcome = outcome;
+    result.failedPath = std::move(failedPath);
+    return false;
+  }
+  bool keepTag() const { return options.keepId3v1 && !keepTags && keptTag.size() == kId3v1Size; }
+  std::string cleanPath() const { return target + ".clean"; }
+};
+
+}  // namespace scourby
