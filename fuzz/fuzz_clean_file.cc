@@ -1,16 +1,20 @@
 // The whole cleaning pass on a file made of the input's bytes after the
 // first; the first byte's bits pick the switches: 1 /T, 2 /F, 4 /P, 8 /B,
-// 16 /D (/V is always on: its lines say where the first frame was found),
-// and 32 a trash file that an earlier run left.
+// 16 /D, 64 /K (/V and /L are always on: their lines say where the first
+// frame was found and what went), and 32 a trash file that an earlier run
+// left.
 // Each input is cleaned in direct mode, in compatibility mode, and its
 // cleaned file once more, and the outcomes are checked against each other:
 //  - both modes leave the same bytes, trash and console lines;
 //  - a file reported "No MP3!" (or a RIFF error) is left as it was, and no
 //    output file is made;
-//  - nothing is lost: with /T the cleaned length and what the trash gained
-//    add up to the original length, plus 128 when /P keeps a valid tag; an
-//    earlier trash is only added to; the reported count is the original
-//    length less the cleaned one;
+//  - nothing is lost: the cleaned file is the original less the pieces
+//    listed as removed (where the reconstructor cleared bytes and the VBR
+//    header was made true, as written), and with /T the trash is those
+//    pieces and the cleared bytes, in file order, added to an earlier trash;
+//    the reported count is the original length less the cleaned one;
+//  - with /K the cleaned file is the tags in front of the stream, the
+//    frames a plain run keeps, and the tags at the end;
 //  - cleaning a cleaned file removes nothing and changes no byte, except in
 //    the cases narrowed below, each for a reason given where it is handled;
 //    where it changes no byte, in either mode it changes nothing on disk:
@@ -33,7 +37,10 @@
 #include "platform/console.h"
 #include "platform/crc16.h"
 #include "tags/id3v1.h"
+#include "tags/id3v2.h"
+#include "tags/riff_wave.h"
 #include "tags/tag_markers.h"
+#include "tags/trailing_tags.h"
 
 namespace scourby::fuzz {
 namespace {
@@ -132,11 +139,12 @@ bool ConfirmedByRemoved(const std::string& content, std::int64_t at) {
 
 // Whether the stream changes (version, layer or sample rate) among the
 // cleaned file's frames from number `from` (counted from 1) to two after it.
-// The frames of a cleaned file lie back to back from its start.
-bool StreamChangesAt(const std::string& cleaned, std::int64_t from) {
+// The frames of a cleaned file lie back to back from streamAt.
+bool StreamChangesAt(const std::string& cleaned, std::int64_t streamAt, std::int64_t from) {
   std::vector<FrameHeader> frames;
   FrameHeader h;
-  for (std::int64_t at = 0; DecodeAt(cleaned, at, h) && at + h.frameLength <= static_cast<std::int64_t>(cleaned.size());
+  for (std::int64_t at = streamAt;
+       DecodeAt(cleaned, at, h) && at + h.frameLength <= static_cast<std::int64_t>(cleaned.size());
        at += h.frameLength) {
     frames.push_back(h);
   }
@@ -148,16 +156,20 @@ bool StreamChangesAt(const std::string& cleaned, std::int64_t from) {
   return false;
 }
 
-// A cleaned file's bytes with the fields of the VBR header in its first
-// frame (those that a rewrite may change) as they are in `like`.
-std::string WithVbrFieldsOf(std::string bytes, const std::string& like) {
+// A cleaned file's bytes with the fields of the VBR header in the frame at
+// `at` (those that a rewrite may change) as they are in `like`.
+std::string WithVbrFieldsOf(std::string bytes, const std::string& like, std::int64_t at = 0) {
   FrameHeader h;
-  if (!DecodeAt(bytes, 0, h)) return bytes;
-  const auto length = std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(h.frameLength));
-  const std::optional<XingFields> fields = FindXingFields(Bytes(bytes).first(length), h);
+  if (!DecodeAt(bytes, at, h)) return bytes;
+  const auto start = static_cast<std::size_t>(at);
+  const auto length = std::min<std::size_t>(bytes.size() - start, static_cast<std::size_t>(h.frameLength));
+  const std::optional<XingFields> fields = FindXingFields(Bytes(bytes).subspan(start, length), h);
   if (!fields) return bytes;
   const auto take = [&](std::size_t from, std::size_t size) {
-    if (from != XingFields::kAbsent && from + size <= like.size()) bytes.replace(from, size, like, from, size);
+    from += start;
+    if (from - start != XingFields::kAbsent && from + size <= like.size() && from + size <= bytes.size()) {
+      bytes.replace(from, size, like, from, size);
+    }
   };
   take(fields->frameCount, 4);
   take(fields->byteCount, 4);
@@ -185,34 +197,95 @@ void CheckModesAgree(const Run& direct, const Run& compat, const std::string& co
   if (compat.hasBak) FUZZ_CHECK(compat.bak == content);
 }
 
-// The pieces /L lists: in file order, none overlapping, never two junk
-// pieces side by side; without /P they add up to the cleaned count and,
-// with /T, read from the original at their offsets they are the trash. A
-// file left as it was lists nothing.
+// A piece /L lists: removed, or cleared in a kept frame.
+struct Listed {
+  std::int64_t at = 0;
+  std::int64_t size = 0;
+  bool cleared = false;
+  bool junk = false;
+};
+
+// The removed pieces in the order listed, then the cleared ones.
+std::vector<Listed> ListedPieces(const std::string& out) {
+  std::vector<Listed> pieces;
+  for (const std::string_view verb : {" - Removed ", " - Cleared "}) {
+    for (std::size_t at = 0; (at = out.find(verb, at)) != std::string::npos; ++at) {
+      Listed piece;
+      piece.size = std::stoll(out.substr(at + verb.size()));
+      const std::size_t of = out.find(" bytes at ", at);
+      piece.at = std::stoll(out.substr(of + 10));
+      piece.cleared = verb[3] == 'C';
+      piece.junk = out.compare(out.find(':', of) + 2, 5, "junk\r") == 0;
+      pieces.push_back(piece);
+    }
+  }
+  return pieces;
+}
+
+// Where input offset `at` lands in the cleaned file: behind what was kept
+// before it.
+std::int64_t OutputOffset(const std::vector<Listed>& pieces, std::int64_t at) {
+  std::int64_t removed = 0;
+  for (const Listed& piece : pieces) {
+    if (!piece.cleared && piece.at < at) removed += std::min(piece.size, at - piece.at);
+  }
+  return at - removed;
+}
+
+// The pieces /L lists: the removed ones in file order, none overlapping,
+// never two junk pieces side by side, adding up to the cleaned count; with
+// the cleared ones, in file order, they are the trash (with /T), and the
+// cleaned file is the original less the removed ones. A file left as it was
+// lists nothing. With /P, the tag written back is in the trash unlisted.
 void CheckListing(const Run& run, const std::string& content, const Options& options, bool keptTag) {
   const std::string& out = run.printed;
-  std::string pieces;
+  std::vector<Listed> pieces = ListedPieces(out);
   std::int64_t end = 0;
   std::int64_t total = 0;
   bool lastJunk = false;
-  for (std::size_t at = 0; (at = out.find(" - Removed ", at)) != std::string::npos; ++at) {
-    const std::int64_t size = std::stoll(out.substr(at + 11));
-    const std::size_t of = out.find(" bytes at ", at);
-    const std::int64_t offset = std::stoll(out.substr(of + 10));
-    const bool junk = out.compare(out.find(':', of) + 2, 5, "junk\r") == 0;
-    FUZZ_CHECK(size > 0 && offset >= end && offset + size <= static_cast<std::int64_t>(content.size()));
-    FUZZ_CHECK(!(junk && lastJunk && offset == end));
-    pieces += content.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
-    end = offset + size;
-    total += size;
-    lastJunk = junk;
+  for (const Listed& piece : pieces) {
+    if (piece.cleared) continue;
+    FUZZ_CHECK(piece.size > 0 && piece.at >= end && piece.at + piece.size <= static_cast<std::int64_t>(content.size()));
+    FUZZ_CHECK(!(piece.junk && lastJunk && piece.at == end));
+    end = piece.at + piece.size;
+    total += piece.size;
+    lastJunk = piece.junk;
   }
-  if (run.after == content)
-    FUZZ_CHECK(out.find(" - Removed ") == std::string::npos && out.find(" - Cleared ") == std::string::npos &&
-               out.find(" - Rewrote ") == std::string::npos);
+  if (run.after == content) FUZZ_CHECK(pieces.empty() && out.find(" - Rewrote ") == std::string::npos);
   if (options.keepId3v1 && keptTag) return;
   FUZZ_CHECK(total == static_cast<std::int64_t>(content.size()) - run.result.bytesKept);
-  if (options.saveTrash) FUZZ_CHECK(pieces == run.trash);
+  std::sort(pieces.begin(), pieces.end(), [](const Listed& a, const Listed& b) { return a.at < b.at; });
+  std::string trash;
+  std::string rest;  // the original less the removed pieces
+  end = 0;
+  for (const Listed& piece : pieces) {
+    FUZZ_CHECK(piece.at >= end);
+    trash += content.substr(static_cast<std::size_t>(piece.at), static_cast<std::size_t>(piece.size));
+    if (!piece.cleared) rest += content.substr(static_cast<std::size_t>(end), static_cast<std::size_t>(piece.at - end));
+    end = piece.cleared ? end : piece.at + piece.size;
+  }
+  rest += content.substr(static_cast<std::size_t>(end));
+  if (options.saveTrash) FUZZ_CHECK(trash == run.trash);
+  // The cleared bytes, and the VBR header made true, as they were written.
+  FUZZ_CHECK(rest.size() == run.after.size());
+  for (const Listed& piece : pieces) {
+    if (!piece.cleared) continue;
+    const auto at = static_cast<std::size_t>(OutputOffset(pieces, piece.at));
+    rest.replace(at, static_cast<std::size_t>(piece.size), run.after, at, static_cast<std::size_t>(piece.size));
+  }
+  const std::int64_t first = NumberAfter(out, " - Header found at: ", -1);
+  FUZZ_CHECK(WithVbrFieldsOf(rest, run.after, OutputOffset(pieces, first)) == run.after);
+}
+
+// Where the tags at the end begin that /K keeps: read back from the end as
+// far as the audio may begin (behind a RIFF/WAVE header and an ID3v2 tag).
+std::int64_t EndTagsAt(const std::string& content) {
+  platform::Reader input(Bytes(content));
+  if (SkipRiffWave(input).result == 0) input.SetPosition(0);
+  SkipId3v2(input);
+  const auto length = static_cast<std::int64_t>(content.size());
+  const std::vector<TrailingTag> tags = ReadTrailingTags(input, input.Position(), length);
+  return tags.empty() ? length : tags.front().at;
 }
 
 // What every pass must leave, whatever its outcome: an untouched file and
@@ -228,8 +301,12 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
     return;
   }
 
-  const bool keptTag = options.keepId3v1 && EndsInValidTag(content);
+  const bool keptTag = options.keepId3v1 && !options.keepTags && EndsInValidTag(content);
   const auto length = static_cast<std::int64_t>(content.size());
+  // With /K the tags at the end end the cleaned file as they ended the
+  // original.
+  const std::int64_t endTags = options.keepTags ? length - EndTagsAt(content) : 0;
+  FUZZ_CHECK(run.after.ends_with(content.substr(static_cast<std::size_t>(length - endTags))));
   FUZZ_CHECK(run.result.bytesRead == length);
   FUZZ_CHECK(static_cast<std::int64_t>(run.after.size()) == run.result.bytesKept);
   FUZZ_CHECK(NumberAfter(run.printed, " - Cleaned ", INT64_MIN) == length - run.result.bytesKept);
@@ -237,48 +314,59 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
   if (keptTag) FUZZ_CHECK(run.after.ends_with(Last128(content)));
   if (options.keepTimestamp) FUZZ_CHECK(run.time == kOldTime);
 
-  // The first frame is kept with its header as found; all before it is head.
+  // The first frame is kept with its header as found, behind the tags /K
+  // keeps in front of it; all else before it is head.
   const std::int64_t at = NumberAfter(run.printed, " - Header found at: ", -1);
+  const std::vector<Listed> pieces = ListedPieces(run.printed);
+  const std::int64_t streamAt = OutputOffset(pieces, at);
+  FUZZ_CHECK(options.keepTags || streamAt == 0);
+  const auto from = static_cast<std::size_t>(streamAt);
   FrameHeader first;
   FUZZ_CHECK(DecodeAt(content, at, first));
-  FUZZ_CHECK(run.after.compare(0, 4, content, static_cast<std::size_t>(at), 4) == 0);
+  FUZZ_CHECK(run.after.compare(from, 4, content, static_cast<std::size_t>(at), 4) == 0);
   if (options.noReconstruct) {
     // As found, but for the fields of a VBR header made true.
     const auto length = static_cast<std::size_t>(first.frameLength);
     const std::string found = content.substr(static_cast<std::size_t>(at), length);
-    FUZZ_CHECK(run.after.size() >= length && WithVbrFieldsOf(run.after.substr(0, length), found) == found);
+    FUZZ_CHECK(run.after.size() >= from + length && WithVbrFieldsOf(run.after.substr(from, length), found) == found);
   }
   // The cleaned stream is its frames back to back; a VBR header at its
   // start counts them.
-  const std::int64_t stream = run.result.bytesKept - (keptTag ? 128 : 0);
-  std::int64_t end = 0;
+  const std::int64_t streamEnd = run.result.bytesKept - (keptTag ? 128 : 0) - endTags;
+  const std::int64_t stream = streamEnd - streamAt;
+  std::int64_t end = streamAt;
   std::uint32_t frames = 0;
-  for (FrameHeader h; end < stream && DecodeAt(run.after, end, h); end += h.frameLength) ++frames;
-  FUZZ_CHECK(end == stream);
+  for (FrameHeader h; end < streamEnd && DecodeAt(run.after, end, h); end += h.frameLength) ++frames;
+  FUZZ_CHECK(end == streamEnd);
   const std::span<const std::uint8_t> header =
-      Bytes(run.after).first(std::min(run.after.size(), static_cast<std::size_t>(first.frameLength)));
+      Bytes(run.after).subspan(from, std::min(run.after.size() - from, static_cast<std::size_t>(first.frameLength)));
   if (const std::optional<XingFields> fields = FindXingFields(header, first)) {
     FUZZ_CHECK(XingCountsTrue(header, *fields, frames - 1, static_cast<std::uint32_t>(stream)));
     // A LAME tag that was rewritten tells the music as it was written.
     const std::string found = content.substr(static_cast<std::size_t>(at), header.size());
     const std::optional<XingFields> before = FindXingFields(Bytes(found), first);
     if (before && before->lameTag != XingFields::kAbsent && fields->lameTag != XingFields::kAbsent &&
-        found != run.after.substr(0, header.size())) {
+        found != run.after.substr(from, header.size())) {
       const std::uint8_t* tag = header.data() + fields->lameTag;
       FUZZ_CHECK(BigEndian32(tag + 28) == static_cast<std::uint32_t>(stream));
-      const std::size_t music = header.size();
+      const std::size_t music = from + header.size();
       FUZZ_CHECK(static_cast<std::uint16_t>(tag[32] << 8 | tag[33]) ==
-                 platform::Crc16ArcPlain(Bytes(run.after).subspan(music, static_cast<std::size_t>(stream) - music)));
+                 platform::Crc16ArcPlain(Bytes(run.after).subspan(music, static_cast<std::size_t>(streamEnd) - music)));
     }
   }
   CheckListing(run, content, options, keptTag);
   if (options.saveTrash) {
     // The reconstructor overwrites bytes but never changes a frame's
-    // length, so the lengths add up with /F and without it. A file with
+    // length; the bytes it clears go to the trash as they were. A file with
     // nothing to remove gives the trash nothing, not even a kept tag.
     const bool unchanged = run.after == content;
-    FUZZ_CHECK(run.trash.size() + run.after.size() == content.size() + (keptTag && !unchanged ? 128 : 0));
-    FUZZ_CHECK(run.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
+    std::int64_t cleared = 0;
+    for (const Listed& piece : pieces) cleared += piece.cleared ? piece.size : 0;
+    FUZZ_CHECK(static_cast<std::int64_t>(run.trash.size() + run.after.size()) ==
+               length + (keptTag && !unchanged ? 128 : 0) + cleared);
+    if (!options.keepTags) {
+      FUZZ_CHECK(run.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
+    }
     FUZZ_CHECK(run.hasTrash == !(run.trash.empty() && run.earlier.empty()));
   } else {
     FUZZ_CHECK(run.hasTrash == !run.earlier.empty() && run.trash.empty());
@@ -293,17 +381,18 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
 // Nothing else may change. headerFrame: the first frame's length when the
 // first pass rewrote it, else 0.
 void CheckClearOnly(const std::string& cleaned, const std::string& after, const Options& options,
-                    std::size_t headerFrame) {
+                    std::size_t headerFrame, std::size_t streamAt = 0) {
   FUZZ_CHECK(!options.noReconstruct);
   FUZZ_CHECK(after.size() == cleaned.size());
   const auto mismatch = std::mismatch(cleaned.begin(), cleaned.end(), after.begin());
   const std::int64_t at = mismatch.first - cleaned.begin();
   const std::string_view marker = "LYRICSBEGIN";
-  const std::size_t tag = cleaned.substr(0, headerFrame).find("TAG");
-  FUZZ_CHECK(
-      cleaned.compare(static_cast<std::size_t>(at), marker.size(), marker) == 0 ||
-      (at > 0 && cleaned.compare(static_cast<std::size_t>(at - 1), marker.size(), marker) == 0) ||
-      (tag != std::string::npos && static_cast<std::size_t>(at) >= tag && static_cast<std::size_t>(at) < headerFrame));
+  const std::size_t tag = cleaned.substr(streamAt, headerFrame).find("TAG");
+  const auto frameAt = static_cast<std::size_t>(at) - streamAt;
+  FUZZ_CHECK(cleaned.compare(static_cast<std::size_t>(at), marker.size(), marker) == 0 ||
+             (at > 0 && cleaned.compare(static_cast<std::size_t>(at - 1), marker.size(), marker) == 0) ||
+             (tag != std::string::npos && static_cast<std::size_t>(at) >= streamAt && frameAt >= tag &&
+              frameAt < headerFrame));
 }
 
 // A pass over a file with nothing to remove changes nothing on disk.
@@ -330,30 +419,42 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
   // stream behind it, then another stream): the first pass made the count
   // cover the frames of both, and two frames of its stream no longer follow
   // it. Only then may it differ.
+  // With /K, bytes in the last frames may read as a tag at the end (a
+  // "TAG" 128 bytes before it): the second pass then takes them for one.
+  if (options.keepTags && EndTagsAt(cleaned) < static_cast<std::int64_t>(cleaned.size()) -
+                                                    (static_cast<std::int64_t>(content.size()) - EndTagsAt(content))) {
+    return;
+  }
+  // With /K the stream stands behind the tags kept in front of it.
+  const std::int64_t foundAt = NumberAfter(first.printed, " - Header found at: ", -1);
+  const std::int64_t streamAt = OutputOffset(ListedPieces(first.printed), foundAt);
   if (again.result.outcome != CleanResult::Outcome::kCleaned ||
-      NumberAfter(again.printed, " - Header found at: ", -1) != 0) {
-    FUZZ_CHECK(ConfirmedByRemoved(content, NumberAfter(first.printed, " - Header found at: ", -1)) ||
+      NumberAfter(again.printed, " - Header found at: ", -1) != streamAt) {
+    FUZZ_CHECK(ConfirmedByRemoved(content, foundAt) ||
                NumberAfter(first.printed, " - XingVBR - Total number of frames = ", -1) == 1);
     return;
   }
   const std::int64_t count = NumberAfter(again.printed, " - Cleaned ", INT64_MIN);
   FUZZ_CHECK(count == again.result.bytesRead - again.result.bytesKept);
   // The first frame's length when the first pass rewrote it.
-  const std::int64_t foundAt = NumberAfter(first.printed, " - Header found at: ", -1);
   FrameHeader header;
   FUZZ_CHECK(DecodeAt(content, foundAt, header));
   const auto frameLength = static_cast<std::size_t>(header.frameLength);
-  const std::size_t rewritten =
-      cleaned.compare(0, frameLength, content, static_cast<std::size_t>(foundAt), frameLength) != 0 ? frameLength : 0;
+  const std::size_t rewritten = cleaned.compare(static_cast<std::size_t>(streamAt), frameLength, content,
+                                                static_cast<std::size_t>(foundAt), frameLength) != 0
+                                    ? frameLength
+                                    : 0;
 
   // Past the Xing count every frame is confirmed by the two after it. When
   // a new stream begins there, what confirmed the frame the first time may
   // have been junk (a tag marker) that the first pass removed: the second
   // pass may then drop it.
   const std::int64_t xingCount = NumberAfter(again.printed, " - XingVBR - Total number of frames = ", -1);
-  if (xingCount >= 0 && StreamChangesAt(cleaned, xingCount + 2)) return;
+  if (xingCount >= 0 && StreamChangesAt(cleaned, streamAt, xingCount + 2)) return;
 
-  if (options.keepId3v1 && !keptTag && EndsInValidTag(cleaned)) {
+  // /K keeps the tags where they are: /P does nothing with it.
+  const bool keepId3v1 = options.keepId3v1 && !options.keepTags;
+  if (keepId3v1 && !keptTag && EndsInValidTag(cleaned)) {
     // /P fetches the last 128 bytes whatever they are: when the last frame
     // ends in bytes that pass as a tag, the second pass keeps a copy of them.
     FUZZ_CHECK(again.after == cleaned + Last128(cleaned) && count == -128);
@@ -373,17 +474,38 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
   }
   FUZZ_CHECK(count == 0);
   if (again.after != cleaned) {
-    CheckClearOnly(cleaned, again.after, options, rewritten);
-    // Only an appended tag is left for the trash: it is the file's tail.
-    if (options.saveTrash && options.keepId3v1 && EndsInValidTag(cleaned)) {
-      FUZZ_CHECK(again.hasTrash && again.trash == Last128(cleaned));
-    } else {
-      FUZZ_CHECK(!again.hasTrash);
+    CheckClearOnly(cleaned, again.after, options, rewritten, static_cast<std::size_t>(streamAt));
+    // The trash gets the cleared bytes, and an appended tag, the file's
+    // tail.
+    std::string trash;
+    for (const Listed& piece : ListedPieces(again.printed)) {
+      if (piece.cleared) trash += cleaned.substr(static_cast<std::size_t>(piece.at), static_cast<std::size_t>(piece.size));
     }
+    if (keepId3v1 && EndsInValidTag(cleaned)) trash += Last128(cleaned);
+    if (options.saveTrash) FUZZ_CHECK(again.hasTrash == !trash.empty() && again.trash == trash);
     return;
   }
   CheckUntouched(again, cleaned);
   CheckUntouched(Clean(cleaned, compat), cleaned);
+}
+
+// /K keeps the tags in front of the stream and at its end, and between
+// them the frames that a plain run keeps of the file without those tags at
+// the end (with them, a plain run walks the tags too: it may take frames
+// there, or find a frame in front of them unconfirmed where /K finds the end
+// of its frames).
+void CheckKeptTags(const Run& kept, const std::string& content, Options options) {
+  if (kept.result.outcome != CleanResult::Outcome::kCleaned) return;
+  options.keepTags = 0;
+  options.keepId3v1 = 0;
+  const auto endTagsAt = static_cast<std::size_t>(EndTagsAt(content));
+  const Run plain = Clean(content.substr(0, endTagsAt), options);
+  FUZZ_CHECK(plain.result.outcome == CleanResult::Outcome::kCleaned);
+  const std::size_t back = content.size() - endTagsAt;
+  const std::int64_t at = NumberAfter(kept.printed, " - Header found at: ", -1);
+  const auto front = static_cast<std::size_t>(OutputOffset(ListedPieces(kept.printed), at));
+  FUZZ_CHECK(kept.after.size() >= front + back);
+  FUZZ_CHECK(kept.after.substr(front, kept.after.size() - front - back) == plain.after);
 }
 
 void CheckInput(const std::uint8_t* data, std::size_t size) {
@@ -397,6 +519,7 @@ void CheckInput(const std::uint8_t* data, std::size_t size) {
   options.noReconstruct = (switches >> 1) & 1;
   options.keepId3v1 = (switches >> 2) & 1;
   options.keepTimestamp = (switches >> 4) & 1;
+  options.keepTags = (switches >> 6) & 1;
   const bool backup = ((switches >> 3) & 1) != 0;
   Options compat = options;
   compat.compatibility = 1;
@@ -409,8 +532,10 @@ void CheckInput(const std::uint8_t* data, std::size_t size) {
   CheckPass(direct, content, options);
   if (options.keepTimestamp) FUZZ_CHECK(compatible.time == kOldTime);
   if (direct.result.outcome == CleanResult::Outcome::kCleaned) {
-    CheckCleanedAgain(direct, content, options, compat, options.keepId3v1 && EndsInValidTag(content));
+    CheckCleanedAgain(direct, content, options, compat,
+                      options.keepId3v1 && !options.keepTags && EndsInValidTag(content));
   }
+  if (options.keepTags) CheckKeptTags(direct, content, options);
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 //  - the walk never ends on a header that it should have taken: one that
 //    follows the last frame directly, or, at the Xing count, a confirmed
 //    one (the count never drops a confirmed stream);
+//  - a first frame that does not begin where the audio does (the walk's
+//    start, or behind the whole ID3v2 tags back to back there) only with 7
+//    whole frames of its stream (31 of Layer I) chained behind it;
 //  - no kept frame begins inside an ID3v2 tag that the search met, and one
 //    beyond the search's reach only with 7 whole frames of its stream
-//    chained behind it; when the walk ends, no such chain is left beyond the
-//    reach of its last search.
+//    chained behind it (31 for a first frame of Layer I); when the walk
+//    ends, no such chain is left beyond the reach of its last search.
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -68,13 +71,16 @@ std::int64_t WholeTagAt(Span file, std::int64_t from, std::int64_t last, std::in
   return -1;
 }
 
-// Whether 8 whole frames of one stream follow one another from `at` on.
-bool StreamOfEight(Span file, std::int64_t at) {
-  FrameHeader first, next;
-  if (!HeaderAt(file, at, first)) return false;
+// Whether whole frames of one stream (version, layer, sample rate and
+// number of channels) follow one another from `at` on, as many as a stream
+// behind junk needs: 8, or 32 for a first frame of Layer I.
+bool StreamAt(Span file, std::int64_t at, bool first) {
+  FrameHeader head, next;
+  if (!HeaderAt(file, at, head)) return false;
+  const int needed = first && head.layer == 1 ? 32 : 8;
   std::int64_t p = at;
-  for (int frame = 0; frame < 8; ++frame) {
-    if (!HeaderAt(file, p, next) || !SameStream(next, first)) return false;
+  for (int frame = 0; frame < needed; ++frame) {
+    if (!HeaderAt(file, p, next) || !SameStream(next, head) || ChannelCount(next) != ChannelCount(head)) return false;
     p += next.frameLength;
     if (p > static_cast<std::int64_t>(file.size())) return false;
   }
@@ -83,8 +89,8 @@ bool StreamOfEight(Span file, std::int64_t at) {
 
 // A search from `from` starts afresh behind every whole ID3v2 tag that
 // begins before what it finds; what it finds lies within the reach of its
-// last start, or beyond it with a chain of 8 frames.
-void CheckReach(Span file, std::int64_t from, std::int64_t found) {
+// last start, or beyond it at the start of a stream.
+void CheckReach(Span file, std::int64_t from, std::int64_t found, bool first) {
   for (;;) {
     std::int64_t length = 0;
     const std::int64_t tag = WholeTagAt(file, from, found - 1, length);
@@ -92,21 +98,28 @@ void CheckReach(Span file, std::int64_t from, std::int64_t found) {
     FUZZ_CHECK(found >= tag + length);
     from = tag + length;
   }
-  if (found - from > kSearchReach) FUZZ_CHECK(StreamOfEight(file, found));
+  if (found - from > kSearchReach) FUZZ_CHECK(StreamAt(file, found, first));
 }
 
-// A search from `from` that found nothing left no chain of 8 frames beyond
-// the reach of any of its starts.
-void CheckNothingBeyond(Span file, std::int64_t from) {
+// A search from `from` that found nothing left no stream beyond the reach
+// of any of its starts.
+void CheckNothingBeyond(Span file, std::int64_t from, bool first) {
   const auto size = static_cast<std::int64_t>(file.size());
   for (;;) {
     std::int64_t length = 0;
     const std::int64_t tag = WholeTagAt(file, from, size - 1, length);
     const std::int64_t end = tag < 0 ? size : tag;
-    for (std::int64_t at = from + kSearchReach + 1; at < end; ++at) FUZZ_CHECK(!StreamOfEight(file, at));
+    for (std::int64_t at = from + kSearchReach + 1; at < end; ++at) FUZZ_CHECK(!StreamAt(file, at, first));
     if (tag < 0) return;
     from = tag + length;
   }
+}
+
+// Where the audio begins for a walk from `from`: behind the whole ID3v2
+// tags that stand back to back there.
+std::int64_t AudioStart(Span file, std::int64_t from) {
+  for (std::int64_t length = 0; WholeTagAt(file, from, from, length) == from;) from += length;
+  return from;
 }
 
 struct Walked {
@@ -124,9 +137,10 @@ Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from, bool 
   Walked walked;
   if (!walk.First()) {
     FUZZ_CHECK(input.Position() == from);
-    if (check) CheckNothingBeyond(file, from);
+    if (check) CheckNothingBeyond(file, from, true);
     return walked;
   }
+  const std::int64_t audioStart = AudioStart(file, from);
   std::int64_t searchFrom = from;
   std::int64_t frameEnd = -1;  // before the first frame: no frame to follow
   bool confirmAll = true;      // the first frame must be confirmed
@@ -139,7 +153,8 @@ Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from, bool 
     if (check && (confirmAll || start != frameEnd)) {
       const XingInfo& own = walk.xing();
       FUZZ_CHECK(Confirmed(file, start, count == 1 && own.xingFramesKnown != 0 ? own.xingFrameCount : 0));
-      CheckReach(file, searchFrom, start);
+      if (count == 1 && start != audioStart) FUZZ_CHECK(StreamAt(file, start, true));
+      CheckReach(file, searchFrom, start, count == 1);
     }
     walked.frames.push_back(start);
     frameEnd = std::min(start + h.frameLength, size);
@@ -152,7 +167,7 @@ Walked WalkAndCheck(platform::Reader& input, Span file, std::int64_t from, bool 
       FUZZ_CHECK(walked.tail == frameEnd);
       FrameHeader next;
       if (HeaderAt(file, frameEnd, next)) FUZZ_CHECK(confirmAll && !Confirmed(file, frameEnd));
-      if (check) CheckNothingBeyond(file, frameEnd);
+      if (check) CheckNothingBeyond(file, frameEnd, false);
       return walked;
     }
     if (confirmAll) FUZZ_CHECK(walk.xing().xingFramesKnown == 0);
