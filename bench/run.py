@@ -77,6 +77,9 @@ def scourby_rows(case, binary, label):
     ]
     if case == "library":
         rows.append(("scourby -P 2" + label, mp3s + "-n 64 -P 2 " + binary))
+        # Repairing the audio and keeping the tags costs what cleaning does.
+        if not label:
+            rows.append(("scourby /K", "%s '*.mp3' /K" % binary))
     return rows
 
 

@@ -567,6 +567,104 @@ TEST_F(EncodedAudio, StackedTagsWithCoverPicturesComeOffWhole) {
   }
 }
 
+// What a tag reader (mutagen) reads of a file's ID3 and APEv2 tags.
+std::string TagsRead(const std::string& path, const TempDir& scratch) {
+  const std::string out = scratch / "tags.txt";
+  Sh("/usr/bin/python3 -c 'import sys, mutagen.id3, mutagen.apev2\n"
+     "for kind in (mutagen.id3.ID3, mutagen.apev2.APEv2):\n"
+     "  try: print(kind(sys.argv[1]).pprint())\n"
+     "  except Exception as e: print(type(e).__name__)' " +
+     Quote(path) + " > " + Quote(out) + " 2>&1");
+  return ReadFile(out);
+}
+
+// Where frame n of a stream whose frames lie back to back begins.
+std::size_t FrameOffset(const Bytes& frames, int n) {
+  std::size_t at = 0;
+  FrameHeader header;
+  for (int i = 0; i < n && IsFrameHeader(reinterpret_cast<const std::uint8_t*>(frames.data()) + at, header); ++i) {
+    at += static_cast<std::size_t>(header.frameLength);
+  }
+  return at;
+}
+
+// /K repairs the audio as a plain run does and keeps the tags, every byte
+// where it stood: the tags in front of the stream, the frames of the plain
+// run, the tags at the end. The trash is what went, a tag reader reads the
+// same tags, and a second run changes nothing.
+TEST_F(EncodedAudio, KeepTagsRepairsTheAudioAndLeavesEveryTagAsItWas) {
+  if (const std::string tool = MissingPartTool(); !tool.empty()) GTEST_SKIP() << tool << " is not installed";
+  if (!Have("mid3v2") || !Sh("/usr/bin/python3 -c 'import mutagen.apev2' 2>/dev/null")) {
+    GTEST_SKIP() << "python3-mutagen is not installed";
+  }
+  const std::map<std::string, Part> parts = Parts();
+  const Part &vbr = parts.at("vbr"), &cbr = parts.at("cbr");
+  const Bytes v1 = vbr.tagged.substr(vbr.tagged.size() - 128);
+  const Bytes leading = vbr.tagged.substr(0, vbr.id3v2Length);
+  // mid3v2, then id3v2's ID3v1 tag, then mutagen's APEv2 tag behind it.
+  WriteFile(dir / "mutagen.mp3", cbr.frames);
+  ASSERT_TRUE(Sh("mid3v2 -a Artist -t Title -c Words " + Quote(dir / "mutagen.mp3") + " && id3v2 -1 -a Artist " +
+                 Quote(dir / "mutagen.mp3") +
+                 " && /usr/bin/python3 -c 'import sys; from mutagen.apev2 import APEv2; t = APEv2(); "
+                 "t[\"Title\"] = \"Part\"; t.save(sys.argv[1])' " +
+                 Quote(dir / "mutagen.mp3")));
+  const Bytes mutagen = ReadFile(dir / "mutagen.mp3");
+  const std::size_t mutagenFrames = mutagen.find(cbr.frames.substr(0, 1000));
+  ASSERT_NE(mutagenFrames, Bytes::npos);
+  // The frames with junk in the middle: audio to repair.
+  const std::size_t middle = FrameOffset(vbr.frames, 40);
+  const Bytes damaged = vbr.frames.substr(0, middle) + "JUNKJUNK" + vbr.frames.substr(middle);
+  // A tag whose declared size stops 2000 bytes short of its end.
+  Bytes tooSmall = vbr.tagged;
+  const std::size_t declared = vbr.id3v2Length - 10 - 2048;
+  for (int i = 0; i < 4; ++i) tooSmall[6 + i] = static_cast<char>((declared >> (21 - 7 * i)) & 0x7F);
+  const std::size_t cutAt = cbr.frames.size() - 100;
+  const struct {
+    const char* name;
+    Bytes input;
+    std::size_t front, back;  // the tags kept in front and at the end
+    Bytes plain;              // the input a plain run gives the same frames of
+  } cases[] = {
+      {"eyeD3 with a cover picture, id3v2's ID3v1", leading + damaged + v1, vbr.id3v2Length, 128, {}},
+      {"mid3v2, ID3v1, mutagen's APEv2 behind it", mutagen, mutagenFrames,
+       mutagen.size() - mutagenFrames - cbr.frames.size(), {}},
+      {"a Lyrics3 block and ID3v1", leading + vbr.frames + Lyrics3V2() + v1, vbr.id3v2Length, Lyrics3V2().size() + 128,
+       {}},
+      {"an ID3v2.4 tag appended with its footer", damaged + Id3v2FooterTag(300), 0, 320, {}},
+      {"two stacked ID3v2 tags", Id3v2Tag(500) + vbr.tagged, 510 + vbr.id3v2Length, 128, {}},
+      {"joined from two tagged parts", vbr.tagged + cbr.tagged, vbr.id3v2Length, 128, {}},
+      {"a last frame that runs into the ID3v1 tag", cbr.frames.substr(0, cutAt) + v1, 0, 128,
+       cbr.frames.substr(0, cutAt)},
+      {"a tag whose declared size is too small", tooSmall, vbr.id3v2Length - 2048, 128, {}},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"/T", "/TC"}) {
+      SCOPED_TRACE(std::string(c.name) + " " + mode);
+      WriteFile(dir / "plain.mp3", c.plain.empty() ? c.input : c.plain);
+      RunScourby({"plain.mp3", mode}, dir.path().string());
+      const Bytes frames = ReadFile(dir / "plain.mp3");
+      WriteFile(dir / "song.mp3", c.input);
+      const std::string tagsBefore = TagsRead(dir / "song.mp3", scratch);
+      fs::remove(dir / "song.mp3.trash");
+      const RunResult run = RunScourby({"song.mp3", "/K", "/L", mode}, dir.path().string());
+      const Bytes after = ReadFile(dir / "song.mp3");
+      EXPECT_TRUE(after == c.input.substr(0, c.front) + frames + c.input.substr(c.input.size() - c.back)) << run.out;
+      EXPECT_EQ(TagsRead(dir / "song.mp3", scratch), tagsBefore);
+      // The trash is what went, the listing an index into it.
+      const Bytes trash = Exists(dir / "song.mp3.trash") ? ReadFile(dir / "song.mp3.trash") : "";
+      EXPECT_EQ(trash.size(), c.input.size() - after.size()) << run.out;
+      Bytes listed;
+      for (const auto& [offset, size, cleared] : ListedPieces(run.out)) listed += c.input.substr(offset, size);
+      EXPECT_TRUE(listed == trash);
+      EXPECT_NE(run.out.find(" - Cleaned " + std::to_string(trash.size()) + " bytes\r\n"), Bytes::npos) << run.out;
+      const RunResult again = RunScourby({"song.mp3", "/K", mode}, dir.path().string());
+      EXPECT_NE(again.out.find("song.mp3 - Cleaned 0 bytes\r\n"), Bytes::npos) << again.out;
+      EXPECT_TRUE(ReadFile(dir / "song.mp3") == after);
+      fs::remove(dir / "plain.mp3.trash");
+    }
+  }
+}
+
 TEST(Conformance, BitstreamsComeOutByteIdenticalExceptTheCutOffFrame) {
   const fs::path corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no shared corpus";

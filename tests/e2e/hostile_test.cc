@@ -23,13 +23,14 @@ TEST(Hostile, ContentsThatLieAboutTheirSizesGetAClearOutcome) {
   const Bytes frames = Frames(5);
   const Bytes fmt = "fmt " + Le32(16) + Bytes("\x55\x00", 2) + Bytes(14, '\x01');
   const Bytes riffHead = "RIFF" + Le32(0xFFFFFFFF) + "WAVE" + fmt + "data" + Le32(0xFFFFFFFF);
-  const struct {
+  struct Case {
     const char* name;
     Bytes input;
     Bytes result;   // what follows the path on its line
     Bytes cleaned;  // the file afterwards (the input when it stays)
     Bytes trash;    // "<none>": no trash file
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"0 bytes", "", kNoMp3, "", "<none>"},
       {"3 bytes", "\xFF\xFB\x90", kNoMp3, "\xFF\xFB\x90", "<none>"},
       {"all 0xFF", Bytes(8192, '\xFF'), kNoMp3, Bytes(8192, '\xFF'), "<none>"},
@@ -41,8 +42,20 @@ TEST(Hostile, ContentsThatLieAboutTheirSizesGetAClearOutcome) {
       // the end of the file.
       {"RIFF and data sizes of 0xFFFFFFFF", riffHead + frames, " - Cleaned 44 bytes\r\n", frames, riffHead},
   };
+  // Tags at the end whose sizes lie are no tags: /K removes them as junk,
+  // and nothing outside the file is read.
+  const Bytes apeBeforeTheFile = "APETAGEX" + Le32(2000) + Le32(100000) + Le32(0) + Le32(0) + Bytes(8, '\0');
+  const Bytes lyricsMismatch = "LYRICSBEGINwords000099LYRICS200";
+  Bytes footerLies = Id3v2FooterTag(300);
+  footerLies[footerLies.size() - 2] = '\x7F';
+  const Bytes pastTheEnd = Bytes("ID3\x04\x00\x10\x00\x00\x7F\x7F", 10) + "3DI" + Bytes("\x04\x00\x10\x00\x00\x7F\x7F", 7);
+  const auto removed = [](const Bytes& junk) { return " - Cleaned " + std::to_string(junk.size()) + " bytes\r\n"; };
+  for (const Bytes& lie : {apeBeforeTheFile, lyricsMismatch, footerLies, pastTheEnd}) {
+    cases.push_back({"a tag at the end whose size lies, /K", frames + lie, removed(lie), frames, lie});
+  }
   for (const auto& c : cases) {
-    for (const char* mode : {"/T", "/CT"}) {
+    const bool keep = std::string(c.name).ends_with("/K");
+    for (const char* mode : {keep ? "/KT" : "/T", keep ? "/KCT" : "/CT"}) {
       SCOPED_TRACE(std::string(c.name) + " " + mode);
       TempDir dir;
       WriteFile(dir / "x.mp3", c.input);

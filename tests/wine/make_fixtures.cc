@@ -60,6 +60,10 @@ int main(int argc, char** argv) {
       {"pcm-wave.mp3", RiffWave(frames, 0x0001)},
       {"flac.mp3", head + "fLaC" + frames},
       {"short-run.mp3", "JUNK" + Frames(5) + "JUNK" + Frames(8, 5)},
+      // Tags at the end in either order, that /K keeps; one that lies.
+      {"end-tags.mp3", head + frames + tag + ApeTag(true) + Id3v2FooterTag(40)},
+      {"lyrics-then-tag.mp3", frames + Lyrics3V2() + tag},
+      {"ape-lies.mp3", frames + "APETAGEX" + Le32(2000) + Le32(100000) + Le32(0) + Le32(0) + Bytes(8, '\0')},
       {"xing.mp3", XingFrame(3) + Frames(6)},
       {"far-junk.mp3", frames + Bytes(64100, '\0') + frames},
       {"tag-in-frame.mp3", shortened + tag},

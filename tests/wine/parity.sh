@@ -172,7 +172,7 @@ raw_parity "--help, any case" files/a.mp3 --HELP
 raw_parity "--version among files" files/a.mp3 --Version /T
 
 for switches in "" /T "/F /T" "/P /T" /P /B "/B /T /P" /C "/C /T /F" /D "/D /C" /V "/V /T /C" "/P /C /T" \
-  /N "/N /T /B /V" "/N /C /D" "/L /T" "/L /C /P" "/L /V /N"; do
+  /N "/N /T /B /V" "/N /C /D" "/L /T" "/L /C /P" "/L /V /N" "/K /T /L" "/K /C /T /P" "/K /N /V"; do
   # shellcheck disable=SC2086
   parity "files/*.mp3 $switches" "files/*.mp3" $switches
 done
