@@ -266,15 +266,20 @@ void CheckListing(const Run& run, const std::string& content, const Options& opt
   }
   rest += content.substr(static_cast<std::size_t>(end));
   if (options.saveTrash) FUZZ_CHECK(trash == run.trash);
-  // The cleared bytes, and the VBR header made true, as they were written.
+  // The cleared bytes, and the VBR header made true or added in front of
+  // the stream, as they were written.
+  const std::int64_t first = NumberAfter(out, " - Header found at: ", -1);
+  const auto streamAt = static_cast<std::size_t>(OutputOffset(pieces, first));
+  const auto added = static_cast<std::size_t>(NumberAfter(out, " - Added a VBR header of ", 0));
+  if (added != 0) FUZZ_CHECK(streamAt + added <= run.after.size());
+  rest.insert(streamAt, run.after, streamAt, added);
   FUZZ_CHECK(rest.size() == run.after.size());
   for (const Listed& piece : pieces) {
     if (!piece.cleared) continue;
-    const auto at = static_cast<std::size_t>(OutputOffset(pieces, piece.at));
+    const auto at = static_cast<std::size_t>(OutputOffset(pieces, piece.at)) + added;
     rest.replace(at, static_cast<std::size_t>(piece.size), run.after, at, static_cast<std::size_t>(piece.size));
   }
-  const std::int64_t first = NumberAfter(out, " - Header found at: ", -1);
-  FUZZ_CHECK(WithVbrFieldsOf(rest, run.after, OutputOffset(pieces, first)) == run.after);
+  FUZZ_CHECK(WithVbrFieldsOf(rest, run.after, static_cast<std::int64_t>(streamAt)) == run.after);
 }
 
 // Where the tags at the end begin that /K keeps: read back from the end as
@@ -308,7 +313,9 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
   const std::int64_t endTags = options.keepTags ? length - EndTagsAt(content) : 0;
   FUZZ_CHECK(run.after.ends_with(content.substr(static_cast<std::size_t>(length - endTags))));
   FUZZ_CHECK(run.result.bytesRead == length);
-  FUZZ_CHECK(static_cast<std::int64_t>(run.after.size()) == run.result.bytesKept);
+  // A header frame added in front of the stream is not counted as kept.
+  const std::int64_t added = NumberAfter(run.printed, " - Added a VBR header of ", 0);
+  FUZZ_CHECK(static_cast<std::int64_t>(run.after.size()) == run.result.bytesKept + added);
   FUZZ_CHECK(NumberAfter(run.printed, " - Cleaned ", INT64_MIN) == length - run.result.bytesKept);
   FUZZ_CHECK(run.printed.ends_with(" bytes\r\n"));
   if (keptTag) FUZZ_CHECK(run.after.ends_with(Last128(content)));
@@ -323,24 +330,36 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
   const auto from = static_cast<std::size_t>(streamAt);
   FrameHeader first;
   FUZZ_CHECK(DecodeAt(content, at, first));
-  FUZZ_CHECK(run.after.compare(from, 4, content, static_cast<std::size_t>(at), 4) == 0);
-  if (options.noReconstruct) {
+  const auto kept = from + static_cast<std::size_t>(added);
+  FUZZ_CHECK(run.after.compare(kept, 4, content, static_cast<std::size_t>(at), 4) == 0);
+  if (options.noReconstruct && added == 0) {
     // As found, but for the fields of a VBR header made true.
     const auto length = static_cast<std::size_t>(first.frameLength);
     const std::string found = content.substr(static_cast<std::size_t>(at), length);
     FUZZ_CHECK(run.after.size() >= from + length && WithVbrFieldsOf(run.after.substr(from, length), found) == found);
   }
+  // An added header frame: the first frame's header, no CRC, no padding,
+  // Layer III; it holds the counts and table of contents, no LAME tag.
+  FrameHeader head = first;
+  if (added != 0) {
+    FUZZ_CHECK(DecodeAt(run.after, streamAt, head) && head.frameLength == added && head.layer == 3);
+    FUZZ_CHECK(head.versionCode == first.versionCode && head.sampleRate == first.sampleRate);
+    const std::optional<XingFields> fields =
+        FindXingFields(Bytes(run.after).subspan(from, static_cast<std::size_t>(added)), head);
+    FUZZ_CHECK(fields && fields->frameCount != XingFields::kAbsent && fields->byteCount != XingFields::kAbsent &&
+               fields->toc != XingFields::kAbsent && fields->lameTag == XingFields::kAbsent);
+  }
   // The cleaned stream is its frames back to back; a VBR header at its
   // start counts them.
-  const std::int64_t streamEnd = run.result.bytesKept - (keptTag ? 128 : 0) - endTags;
+  const std::int64_t streamEnd = run.result.bytesKept + added - (keptTag ? 128 : 0) - endTags;
   const std::int64_t stream = streamEnd - streamAt;
   std::int64_t end = streamAt;
   std::uint32_t frames = 0;
   for (FrameHeader h; end < streamEnd && DecodeAt(run.after, end, h); end += h.frameLength) ++frames;
   FUZZ_CHECK(end == streamEnd);
   const std::span<const std::uint8_t> header =
-      Bytes(run.after).subspan(from, std::min(run.after.size() - from, static_cast<std::size_t>(first.frameLength)));
-  if (const std::optional<XingFields> fields = FindXingFields(header, first)) {
+      Bytes(run.after).subspan(from, std::min(run.after.size() - from, static_cast<std::size_t>(head.frameLength)));
+  if (const std::optional<XingFields> fields = FindXingFields(header, head)) {
     FUZZ_CHECK(XingCountsTrue(header, *fields, frames - 1, static_cast<std::uint32_t>(stream)));
     // A LAME tag that was rewritten tells the music as it was written.
     const std::string found = content.substr(static_cast<std::size_t>(at), header.size());
@@ -363,7 +382,7 @@ void CheckPass(const Run& run, const std::string& content, const Options& option
     std::int64_t cleared = 0;
     for (const Listed& piece : pieces) cleared += piece.cleared ? piece.size : 0;
     FUZZ_CHECK(static_cast<std::int64_t>(run.trash.size() + run.after.size()) ==
-               length + (keptTag && !unchanged ? 128 : 0) + cleared);
+               length + (keptTag && !unchanged ? 128 : 0) + cleared + added);
     if (!options.keepTags) {
       FUZZ_CHECK(run.trash.compare(0, static_cast<std::size_t>(at), content, 0, static_cast<std::size_t>(at)) == 0);
     }
@@ -422,7 +441,7 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
   // With /K, bytes in the last frames may read as a tag at the end (a
   // "TAG" 128 bytes before it): the second pass then takes them for one.
   if (options.keepTags && EndTagsAt(cleaned) < static_cast<std::int64_t>(cleaned.size()) -
-                                                    (static_cast<std::int64_t>(content.size()) - EndTagsAt(content))) {
+                                                   (static_cast<std::int64_t>(content.size()) - EndTagsAt(content))) {
     return;
   }
   // With /K the stream stands behind the tags kept in front of it.
@@ -440,8 +459,10 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
   FrameHeader header;
   FUZZ_CHECK(DecodeAt(content, foundAt, header));
   const auto frameLength = static_cast<std::size_t>(header.frameLength);
-  const std::size_t rewritten = cleaned.compare(static_cast<std::size_t>(streamAt), frameLength, content,
-                                                static_cast<std::size_t>(foundAt), frameLength) != 0
+  const std::int64_t added = NumberAfter(first.printed, " - Added a VBR header of ", 0);
+  const std::size_t rewritten = added != 0 ? static_cast<std::size_t>(added)
+                                : cleaned.compare(static_cast<std::size_t>(streamAt), frameLength, content,
+                                                  static_cast<std::size_t>(foundAt), frameLength) != 0
                                     ? frameLength
                                     : 0;
 
@@ -479,7 +500,8 @@ void CheckCleanedAgain(const Run& first, const std::string& content, const Optio
     // tail.
     std::string trash;
     for (const Listed& piece : ListedPieces(again.printed)) {
-      if (piece.cleared) trash += cleaned.substr(static_cast<std::size_t>(piece.at), static_cast<std::size_t>(piece.size));
+      if (piece.cleared)
+        trash += cleaned.substr(static_cast<std::size_t>(piece.at), static_cast<std::size_t>(piece.size));
     }
     if (keepId3v1 && EndsInValidTag(cleaned)) trash += Last128(cleaned);
     if (options.saveTrash) FUZZ_CHECK(again.hasTrash == !trash.empty() && again.trash == trash);

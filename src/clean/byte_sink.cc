@@ -16,7 +16,12 @@ constexpr std::size_t kHeaderSize = 4;
 
 ByteSink::ByteSink(platform::Reader& input, OutputFile* clean, bool write, OutputFile* trash, Listing* listing,
                    SinkChoice choice)
-    : input_(input), trash_(trash), listing_(listing), choice_(choice), kept_(input, clean, write) {
+    : input_(input),
+      trash_(trash),
+      listing_(listing),
+      choice_(choice),
+      kept_(input, clean, write),
+      vbrHeader_(/*wholeCrc=*/!write) {
   // What is kept is held as views into the read buffer until it refills.
   input_.SetRefillHook([this] {
     kept_.Flush();
@@ -46,6 +51,9 @@ void ByteSink::Take(std::int64_t at, std::int64_t size, ByteKind kind) {
   } else if (Keeps(kind, at)) {
     Keep(at, size);
   } else {
+    if (kind == ByteKind::kJoinedHeader) {
+      vbrHeader_.JoinedHeader(input_.Peek(at, static_cast<std::size_t>(size)).first(static_cast<std::size_t>(size)));
+    }
     Remove(at, size, kind);
   }
 }
@@ -67,7 +75,10 @@ void ByteSink::TakeFrame(std::int64_t at, std::int64_t size) {
     OverwriteFrom(std::span(frame.data(), length), clearFrom, kHeaderSize);
     bytes = std::span<const std::uint8_t>(frame.data(), length);
   }
-  if (streamAt_ < 0) streamAt_ = kept_.kept();
+  if (streamAt_ < 0) {
+    streamAt_ = kept_.kept();
+    if (choice_.addedAhead > 0) kept_.Reserve(choice_.addedAhead);
+  }
   vbrHeader_.Kept(bytes, changed);
   kept_.Keep(bytes, at, changed);
 }

@@ -28,6 +28,10 @@ struct SinkChoice {
   bool leadingTags = false;   // /K: the ID3v2 tags in front of the first frame
   std::int64_t endTags = -1;  // /K: the tags from here on (-1: none)
   bool listId3v1 = true;      // an ID3v1 tag that /P writes back is not listed
+  // The length of the header frame to be added in front of the stream, as
+  // its first frames tell (room is left for it before the first frame is
+  // kept); 0 when they do not tell.
+  std::int64_t addedAhead = 0;
 };
 
 class ByteSink {
@@ -52,8 +56,9 @@ class ByteSink {
 
   KeptBytes& kept() { return kept_; }
   VbrHeaderUpdate& vbrHeader() { return vbrHeader_; }
-  // Where the first frame lies in the cleaned data (behind the tags /K
-  // keeps in front of it); -1 before it.
+  // Where the stream begins in the cleaned data (behind the tags /K keeps
+  // in front of it, and in front of the room left for an added header
+  // frame); -1 before the first frame is taken.
   std::int64_t streamAt() const { return streamAt_; }
 
  private:

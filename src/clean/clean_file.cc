@@ -1,6 +1,7 @@
 #include "clean/clean_file.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -78,6 +79,44 @@ bool FindAudio(Pass& pass) {
   return true;
 }
 
+// A variable-bitrate stream without a VBR header gets a header frame in
+// front of it. Where bytes are removed in front of the stream, its frames
+// move anyway: when its first frames already tell (their bitrates differ),
+// room is left for the header from the start, so that the file is
+// rewritten once. (Where nothing is removed in front, the frames stay where
+// they are until the end, and move once then.) Direct mode grows the file
+// where fewer bytes are removed in front of the stream than the frame is
+// long: it is made longer first, by bytes written at its end, so that a
+// full disk leaves it as it was.
+bool LeaveRoomForHeader(Pass& pass) {
+  constexpr std::size_t kLookahead = 64 * 1024;
+  // With /K the tags in front of the stream stay.
+  const bool removedInFront = pass.keepTags
+                                  ? pass.result.riff.result == 1 || pass.walk->audioStart() != pass.firstFrameAt
+                                  : pass.firstFrameAt > 0;
+  if (!removedInFront) return true;
+  const std::span<const std::uint8_t> ahead = pass.reader->Peek(pass.firstFrameAt, kLookahead);
+  if (!VbrHeaderUpdate::AddsFromStart(ahead)) return true;
+  const std::int64_t added = VbrHeaderUpdate::AddedLength(ahead);
+  if (!pass.compat && !pass.options.dryRun) {
+    // With /K some of it may stay: room for the whole frame.
+    const std::int64_t removed = pass.keepTags ? 0 : pass.firstFrameAt;
+    const std::int64_t grow = std::max<std::int64_t>(added - removed, 0);
+    const std::int64_t length = pass.result.bytesRead;
+    // A file that another process makes longer meanwhile gets its header
+    // at the end, where room allows.
+    if (grow > 0 && pass.input.Length() != length) return true;
+    static constexpr std::array<std::uint8_t, 4096> kZeros{};
+    if (grow > 0 && !pass.input.WriteAt(length, kZeros.data(), static_cast<std::size_t>(grow))) {
+      pass.input.Truncate(length);
+      return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
+    }
+    pass.grown = grow;
+  }
+  pass.addedAhead = added;
+  return true;
+}
+
 // Creates ".clean" (compatibility mode) and opens ".trash" (/T), and the
 // sink that sends every byte to one of them. The trash is added to, never
 // cut: it keeps what earlier runs removed. Without it the removed bytes
@@ -92,13 +131,15 @@ bool OpenOutputs(Pass& pass) {
   if (write && pass.options.saveTrash && !pass.trash.Open(trashPath, pass.input)) {
     return pass.Fail(Outcome::kCouldNotWrite, trashPath);
   }
-  const SinkChoice choice = {
+  SinkChoice choice = {
       .reconstruct = !pass.options.noReconstruct,
       // An MP3 has no place for the tags inside a RIFF/WAVE wrapper.
       .leadingTags = pass.keepTags && pass.result.riff.result != 1,
       .endTags = pass.keepTags && !pass.endTags.empty() ? pass.walkEnd : -1,
       .listId3v1 = !pass.keepTag(),
   };
+  if (!LeaveRoomForHeader(pass)) return false;
+  choice.addedAhead = pass.addedAhead;
   pass.sink.emplace(*pass.reader, write && pass.compat ? &pass.clean : nullptr, write, pass.trash.output(),
                     pass.options.listRemoved ? &pass.listing : nullptr, choice);
   return true;
@@ -138,7 +179,7 @@ bool CopyFrames(Pass& pass) {
   const std::int64_t stays = pass.keepTag() ? kId3v1Size : result.bytesRead - pass.walkEnd;
   pass.rewritesHeader = sink.vbrHeader().Rewrites();
   pass.unchanged = !input.Failed() && sink.kept().InPlace() && sink.kept().kept() + stays == result.bytesRead &&
-                   !pass.rewritesHeader;
+                   !pass.rewritesHeader && sink.vbrHeader().Adds() == 0;
   if (!pass.unchanged && !input.Failed()) {
     if (cutOffAt >= 0) pass.between.UpTo(cutOffAt, sink);
     if (!pass.keepTags) pass.endTags = ReadTrailingTags(input, pass.between.cursor(), result.bytesRead);
@@ -192,7 +233,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (cleaned && options.listRemoved && !pass.unchanged) {
     // Without /V, and without a trash failure named, the path's line is
     // still open.
-    PrintListed(pass.listing, pass.rewritesHeader ? pass.firstFrameAt : -1,
+    PrintListed(pass.listing, {pass.rewroteHeader, pass.headerAdded, pass.firstFrameAt},
                 !options.verbose && !pass.trash.failureShown());
   }
   if (pass.result.outcome != Outcome::kCancelled) platform::WriteStdoutLine(FinalLine(pass.result));

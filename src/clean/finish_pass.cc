@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include <array>
+#include <limits>
+
 #include "clean/appended_bytes.h"
 #include "clean/pass_lines.h"
+#include "clean/shift_bytes.h"
 
 namespace scourby {
 namespace {
@@ -11,16 +15,35 @@ namespace {
 using Outcome = CleanResult::Outcome;
 using platform::Reader;
 
-// Makes the VBR header of the cleaned data true: reads back what it needs
-// through `cleaned` and writes the header frame in place with write. False
-// when the cleaned data could not be read or the frame written.
-template <typename Write>
-bool MakeHeaderTrue(Pass& pass, Reader& cleaned, Write write) {
+// Puts the stream's header frame in place in the cleaned data, which `file`
+// holds up to end: makes room in front of the kept frames for a frame to be
+// added that no room was left for (growing the file by what it needs,
+// first), or takes back room left for one that is not wanted after all;
+// then writes the header frame, added or made true, reading back what it
+// needs. room: how far the cleaned data may reach without making the file
+// longer than it may be (no frame is added that needs more). False when the
+// file could not be read or written.
+bool PlaceHeader(Pass& pass, platform::File& file, std::int64_t& end, std::int64_t room) {
   VbrHeaderUpdate& header = pass.sink->vbrHeader();
-  if (!header.Rewrites()) return true;
-  const std::optional<std::span<const std::uint8_t>> frame = header.MakeTrue(cleaned, pass.sink->streamAt());
+  const std::int64_t headerAt = pass.sink->streamAt();
+  std::int64_t by = header.Adds() - pass.addedAhead;
+  if (by > 0 && end + by > room) {
+    header.DoNotAdd();
+    by = -pass.addedAhead;
+  }
+  if (by != 0) {
+    static constexpr std::array<std::uint8_t, 4096> kZeros{};
+    if (by > 0 && !file.WriteAt(end, kZeros.data(), static_cast<std::size_t>(by))) return false;
+    if (!ShiftBytes(file, headerAt + pass.addedAhead, end, by)) return false;
+    end += by;
+  }
+  if (!pass.rewritesHeader && header.Adds() == 0) return true;
+  Reader cleaned(file);
+  const std::optional<VbrHeaderUpdate::HeaderFrame> frame = header.MakeTrue(cleaned, headerAt);
   if (!frame) return !header.Failed();
-  return write(pass.sink->streamAt(), *frame);
+  pass.headerAdded = header.Adds();
+  pass.rewroteHeader = pass.headerAdded == 0;
+  return file.WriteAt(frame->at, frame->bytes.data(), frame->bytes.size());
 }
 
 // A file with nothing to remove, or a dry run: nothing on disk changes, no
@@ -36,6 +59,10 @@ bool LeaveAsItWas(Pass& pass) {
   } else if (pass.keepTag()) {
     pass.result.bytesKept += kId3v1Size;
   }
+  // A dry run tells the header as the real run would write it.
+  VbrHeaderUpdate& header = pass.sink->vbrHeader();
+  pass.headerAdded = header.Adds();
+  pass.rewroteHeader = pass.headerAdded == 0 && pass.rewritesHeader && header.WouldChange();
   if (pass.options.verbose) PrintSummary(pass.result.bytesRead, pass.result.bytesKept);
   pass.clean.Discard();  // compatibility mode: the empty ".clean" goes
   pass.input.Close();
@@ -52,14 +79,21 @@ bool FinishInPlace(Pass& pass) {
   InPlaceWriter& writer = pass.sink->kept().writer();
   CleanResult& result = pass.result;
   if (pass.keepTag()) writer.Write(input, pass.keptTag, -1, true);
-  // Every byte worth keeping has been read: the rest of the file is room.
-  input.SetPosition(std::max<std::int64_t>(result.bytesRead, result.bytesKept + (pass.keepTag() ? kId3v1Size : 0)));
+  // Every byte worth keeping has been read: the rest of the file, and what
+  // it was made longer by, is room.
+  const std::int64_t seen = result.bytesRead + pass.grown;
+  input.SetPosition(
+      std::max<std::int64_t>(seen, result.bytesKept + pass.addedAhead + (pass.keepTag() ? kId3v1Size : 0)));
+  if (!writer.Flush(input)) return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
+  // The bytes another process appended meanwhile lie beyond those this
+  // pass wrote. The file grows for an added header only where no other
+  // process has made it longer.
+  std::int64_t end = writer.written();
+  const std::int64_t ours = std::max(seen, end);
+  const std::int64_t room = pass.input.Length() == ours ? std::numeric_limits<std::int64_t>::max() : ours;
   std::int64_t length = -1;
-  const auto writeHeader = [&input](std::int64_t at, std::span<const std::uint8_t> frame) {
-    return input.WriteAt(at, frame.data(), frame.size());
-  };
-  if (!writer.Flush(input) || !MakeHeaderTrue(pass, input, writeHeader) ||
-      (length = KeepAppended(pass.input, result.bytesRead, writer.written())) < 0 || !pass.input.Truncate(length)) {
+  if (!PlaceHeader(pass, pass.input, end, room) || (length = KeepAppended(pass.input, std::max(ours, end), end)) < 0 ||
+      !pass.input.Truncate(length)) {
     return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
   }
   if (pass.timesKnown) pass.input.SetTimes(pass.times);
@@ -73,15 +107,19 @@ bool FinishInPlace(Pass& pass) {
 bool FinishThroughClean(Pass& pass) {
   if (pass.unchanged || pass.options.dryRun) return LeaveAsItWas(pass);
   CleanResult& result = pass.result;
+  // A header frame decided only now goes in front of the bytes held back,
+  // which stood in place: they are written once.
+  const std::int64_t added = pass.sink->vbrHeader().Adds();
+  if (added != 0 && pass.addedAhead == 0 && pass.sink->kept().InPlace()) {
+    pass.sink->kept().WriteHeldBack(pass.sink->streamAt(), added);
+    pass.addedAhead = added;
+  }
   pass.sink->kept().WriteHeldBack();
-  if (pass.sink->vbrHeader().Rewrites()) {
-    // The cleaned data is read back from ".clean" itself.
-    if (!pass.clean.PushOut()) return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
-    Reader cleaned(pass.clean.file());
-    const auto writeHeader = [&pass](std::int64_t at, std::span<const std::uint8_t> frame) {
-      return pass.clean.WriteAt(at, frame.data(), frame.size());
-    };
-    if (!MakeHeaderTrue(pass, cleaned, writeHeader)) return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
+  // The cleaned data is read back from ".clean" itself.
+  std::int64_t end = pass.clean.end();
+  if (!pass.clean.PushOut() || !PlaceHeader(pass, pass.clean.file(), end, std::numeric_limits<std::int64_t>::max()) ||
+      !pass.clean.SetEnd(end)) {
+    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
   }
   if (pass.keepTag()) pass.clean.Write(pass.keptTag.data(), pass.keptTag.size());
   // The input's attributes (Windows) go with the complete data: a read-only
@@ -111,7 +149,8 @@ bool FinishThroughClean(Pass& pass) {
 }
 
 void TakeBack(Pass& pass) {
-  if (pass.result.outcome == Outcome::kCouldNotRewrite) {
+  // Direct mode keeps the trash once it has begun to rewrite the file.
+  if (pass.result.outcome == Outcome::kCouldNotRewrite && pass.sink && pass.sink->kept().writer().wroteAnything()) {
     pass.trash.Close();
     return;
   }

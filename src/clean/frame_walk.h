@@ -66,6 +66,8 @@ class FrameWalk {
   }
 
   const FrameHeader& header() const { return header_; }
+  // Where the audio begins, for the first frame (after First).
+  std::int64_t audioStart() const { return audioStart_; }
   // The first frame's Xing count, unknown once it has proved stale.
   const XingInfo& xing() const { return xing_; }
 

@@ -28,6 +28,14 @@ class InPlaceWriter {
   // behind the end of the pending bytes. False on a failed write.
   bool Flush(platform::Reader& input);
 
+  // Leaves room for size bytes in front of what comes next (written over
+  // later): the bytes that follow land that much further on. Nothing may
+  // be pending.
+  void Reserve(std::int64_t size) { written_ += size; }
+
+  // The bytes in place have moved by delta, all of them at once.
+  void Moved(std::int64_t delta) { written_ += delta; }
+
   // Called before every write into the file: a pass that keeps what it
   // removes hands it to the trash there, so that no byte is overwritten
   // before its copy has reached the file system (a killed process cannot
@@ -37,6 +45,8 @@ class InPlaceWriter {
   // Bytes in place at the front of the file, and whether any write reached
   // the file (before the first one, a failure leaves the file as it was).
   std::int64_t written() const { return written_; }
+  // Where the bytes handed over so far end, those still pending included.
+  std::int64_t end() const { return written_ + static_cast<std::int64_t>(pending_.size()); }
   bool wroteAnything() const { return wroteAnything_; }
 
  private:

@@ -1,5 +1,7 @@
 #include "clean/kept_bytes.h"
 
+#include <array>
+
 #include "clean/copy_sizes.h"
 
 namespace scourby {
@@ -30,8 +32,11 @@ void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, b
     return;
   }
   Flush();
-  if (changed) {
-    Emit(bytes, source, true);
+  // Bytes that land beyond where they were read (room left in front of
+  // the stream) would be written over the read buffer's copy of bytes held
+  // back as views: they go at once, the writer keeping a copy.
+  if (changed || (clean_ == nullptr && writer_.end() > source)) {
+    Emit(bytes, source, changed);
   } else {
     run_ = {source, bytes.data(), bytes.size()};
   }
@@ -41,6 +46,29 @@ void KeptBytes::WriteHeldBack() {
   if (clean_ == nullptr || heldBack_ == 0) return;
   clean_->CopyFrom(input_.file(), 0, heldBack_);
   heldBack_ = 0;
+}
+
+void KeptBytes::WriteHeldBack(std::int64_t at, std::int64_t room) {
+  if (clean_ == nullptr || heldBack_ == 0) return;
+  static constexpr std::array<std::uint8_t, 4096> kZeros{};
+  clean_->CopyFrom(input_.file(), 0, at);
+  clean_->Write(kZeros.data(), static_cast<std::size_t>(room));
+  clean_->CopyFrom(input_.file(), at, heldBack_ - at);
+  heldBack_ = 0;
+}
+
+void KeptBytes::Reserve(std::int64_t size) {
+  Flush();
+  inPlace_ = false;
+  if (!write_) return;
+  if (clean_ == nullptr) {
+    writer_.Flush(input_);
+    writer_.Reserve(size);
+    return;
+  }
+  WriteHeldBack();
+  static constexpr std::array<std::uint8_t, 4096> kZeros{};
+  clean_->Write(kZeros.data(), static_cast<std::size_t>(size));
 }
 
 void KeptBytes::Flush() {

@@ -43,6 +43,12 @@ class KeptBytes {
   // Compatibility mode: writes into ".clean" the bytes held back because
   // they stood in place. Called once the result is known to differ.
   void WriteHeldBack();
+  // The same, with room bytes (written over later) at offset at of them.
+  void WriteHeldBack(std::int64_t at, std::int64_t room);
+
+  // Leaves room for size bytes in front of the bytes kept from now on (a
+  // header frame written there at the end). Not counted as kept.
+  void Reserve(std::int64_t size);
 
   // Direct mode's writer, for the last bytes and the state of the rewrite.
   InPlaceWriter& writer() { return writer_; }

@@ -53,6 +53,13 @@ bool OutputFile::PushOut() {
   return !failed_;
 }
 
+bool OutputFile::SetEnd(std::int64_t offset) {
+  FlushBuffer();
+  if (!failed_ && !file_.Truncate(offset)) failed_ = true;
+  offset_ = offset;
+  return !failed_;
+}
+
 bool OutputFile::Flush(const platform::FileTimes* times) {
   FlushBuffer();
   if (!failed_ && times != nullptr) file_.SetTimes(*times);

@@ -48,6 +48,12 @@ class OutputFile {
   // disk). False when anything written so far failed.
   bool PushOut();
 
+  // Where the next write goes (what is buffered included).
+  std::int64_t end() const { return offset_ + static_cast<std::int64_t>(buffer_.size()); }
+  // Makes the file end at offset (after PushOut); the next write goes
+  // there. False when anything written so far failed.
+  bool SetEnd(std::int64_t offset);
+
   // Writes out what is buffered, sets the times (when given) and pushes the
   // file to the disk. False when anything written so far failed.
   bool Flush(const platform::FileTimes* times);

@@ -42,8 +42,12 @@ struct Pass {
   OutputFile clean;
   TrashFile trash;  // open from its creation to the end of the pass
   std::optional<ByteSink> sink;
-  bool unchanged = false;       // the cleaned file would be the file as it is
-  bool rewritesHeader = false;  // the VBR header is made true
+  bool unchanged = false;        // the cleaned file would be the file as it is
+  bool rewritesHeader = false;   // the VBR header is to be made true
+  bool rewroteHeader = false;    // a byte of it changed
+  std::int64_t addedAhead = 0;   // room left in front of the stream for a header frame
+  std::int64_t grown = 0;        // direct mode: bytes the file was made longer by, for that room
+  std::int64_t headerAdded = 0;  // the length of the header frame added
   std::int64_t firstFrameAt = 0;
 
   bool Fail(CleanResult::Outcome outcome, std::string failedPath = {}) {

@@ -56,8 +56,8 @@ const char* KindText(ByteKind kind) {
   return "";
 }
 
-void PrintListed(Listing& listing, std::int64_t rewroteAt, bool pathLineOpen) {
-  if (listing.removed.Empty() && listing.cleared.Empty() && rewroteAt < 0) return;
+void PrintListed(Listing& listing, const HeaderChange& header, bool pathLineOpen) {
+  if (listing.removed.Empty() && listing.cleared.Empty() && !header.rewrote && header.added == 0) return;
   if (pathLineOpen) platform::WriteStdoutLine("");
   const auto line = [](const char* verb, const Piece& piece) {
     platform::WriteStdoutLine(std::string(" - ") + verb + " " + std::to_string(piece.size) + " bytes at " +
@@ -65,7 +65,12 @@ void PrintListed(Listing& listing, std::int64_t rewroteAt, bool pathLineOpen) {
   };
   listing.removed.ForEach([&](const Piece& piece) { line("Removed", piece); });
   listing.cleared.ForEach([&](const Piece& piece) { line("Cleared", piece); });
-  if (rewroteAt >= 0) platform::WriteStdoutLine(" - Rewrote the VBR header at " + std::to_string(rewroteAt));
+  const std::string at = std::to_string(header.frameAt);
+  if (header.rewrote) platform::WriteStdoutLine(" - Rewrote the VBR header at " + at);
+  if (header.added != 0) {
+    platform::WriteStdoutLine(" - Added a VBR header of " + std::to_string(header.added) +
+                              " bytes in front of the frame at " + at);
+  }
 }
 
 std::string FinalLine(const CleanResult& result) {

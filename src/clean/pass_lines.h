@@ -24,11 +24,20 @@ void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept);
 // A trash file that failed, named in the middle of a pass that goes on.
 void PrintTrashFailure(const std::string& trashPath);
 
+// What became of the VBR header, for /L: rewritten or added (of `added`
+// bytes) at or in front of the first kept frame, at frameAt in the file as
+// it was read.
+struct HeaderChange {
+  bool rewrote = false;
+  std::int64_t added = 0;
+  std::int64_t frameAt = 0;
+};
+
 // /L: one line per removed piece, in file order, then one per frame the
-// reconstructor cleared, then the VBR header's rewrite (at rewroteAt, -1
-// for none); right before the file's last line. A path's line that is
-// still open (no line printed since the path) ends first.
-void PrintListed(Listing& listing, std::int64_t rewroteAt, bool pathLineOpen);
+// reconstructor cleared, then the VBR header's rewrite or addition; right
+// before the file's last line. A path's line that is still open (no line
+// printed since the path) ends first.
+void PrintListed(Listing& listing, const HeaderChange& header, bool pathLineOpen);
 
 // The line that ends the file's report; empty for a cancelled pass, which
 // prints nothing more.

@@ -80,6 +80,9 @@ struct StreamTruth {
   // first byte (frame 0 is the header frame).
   std::array<std::uint32_t, kTocEntries> tocOffsets{};
   std::uint16_t musicCrc = 0;  // CRC-16/ARC of the frames after the header frame
+  // The samples a decoder drops at the stream's end (a LAME tag's encoder
+  // padding, 12 bits); -1 to leave it as it is.
+  std::int32_t encoderPadding = -1;
 };
 
 // The frame whose offset entry i of the table of contents is made of.
@@ -94,17 +97,18 @@ bool XingCountsTrue(std::span<const std::uint8_t> frame, const XingFields& field
 
 // Makes the header tell the truth. Where a count is wrong: the counts become
 // F and B, and the table of contents entry i = min(255, floor(256 *
-// tocOffsets[i] / B)). Where a count is wrong or the music changed (a frame
-// was cleared): a LAME tag gets B as its music length, musicCrc as its music
-// CRC, and then its own CRC anew. Nothing else in the frame changes, nothing
-// outside the fields is written, and a true header keeps every byte. True
-// when a byte changed.
+// tocOffsets[i] / B)). Where a count is wrong, the music changed (a frame
+// was cleared) or the encoder padding is to change: a LAME tag gets B as its
+// music length, musicCrc as its music CRC, the encoder padding (where one is
+// given), and then its own CRC anew. Nothing else in the frame changes,
+// nothing outside the fields is written, and a true header keeps every
+// byte. True when a byte changed.
 bool MakeXingTrue(std::span<std::uint8_t> frame, const XingFields& fields, const StreamTruth& truth, bool musicChanged);
 
 // What MakeXingTrue changes in a frame, and so which parts of StreamTruth
 // it reads: counts (the table of contents too, where the header has one)
-// where a count is wrong; the LAME tag where a count is wrong or the music
-// changed.
+// where a count is wrong; the LAME tag where a count is wrong, the music
+// changed or the encoder padding is to change.
 struct XingRewrite {
   bool counts = false;
   bool toc = false;   // reads tocOffsets
@@ -112,6 +116,26 @@ struct XingRewrite {
   bool any() const { return counts || lame; }
 };
 XingRewrite PlanXingRewrite(std::span<const std::uint8_t> frame, const XingFields& fields, std::uint32_t frameCount,
-                            std::uint32_t byteCount, bool musicChanged);
+                            std::uint32_t byteCount, bool musicChanged, std::int32_t encoderPadding = -1);
+
+// The encoder padding of the frame's LAME tag (the low 12 bits of its bytes
+// 21 to 23); -1 when the frame holds no LAME tag whose CRC holds.
+std::int32_t LameEncoderPadding(std::span<const std::uint8_t> frame, const FrameHeader& header);
+
+// The header of a Xing frame to put in front of a stream that has no VBR
+// header: the first frame's, with no CRC, the padding and private bits 0,
+// and the smallest bitrate (index 1 to 14) whose frame, without padding,
+// holds the Xing offset plus the magic, flags, counts and table of
+// contents. Its frameLength is the new frame's length; 0 when no bitrate
+// gives room.
+FrameHeader AddedXingHeader(const FrameHeader& first);
+
+// Writes into frame (header.frameLength bytes) the Xing frame of that
+// header: the 4 header bytes, "Xing" at the Xing offset, the flags for the
+// two counts and the table of contents, truth's counts (F: the frames after
+// it; B: its own length and theirs) and table of contents; every other byte
+// 0, so a decoder plays it as silence. No LAME tag: nothing true could be
+// put in it.
+void BuildXingFrame(std::span<std::uint8_t> frame, const FrameHeader& header, const StreamTruth& truth);
 
 }  // namespace scourby

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -56,7 +57,7 @@ std::size_t HeaderFrameLength(const Bytes& frames) {
 // the offset of frame floor(i * (frames + 1) / 100) / bytes, at most 255)
 // and the LAME tag's music length, music CRC (of the frames after the header
 // frame) and tag CRC (of the frame's bytes before it).
-void ExpectTrueHeader(const Bytes& stream, bool rewritten) {
+void ExpectTrueHeader(const Bytes& stream, bool rewritten, bool lameTag = true) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(stream.data());
   std::vector<std::size_t> offsets;
   FrameHeader header;
@@ -78,6 +79,7 @@ void ExpectTrueHeader(const Bytes& stream, bool rewritten) {
     const std::uint64_t offset = offsets[i * (frames + std::size_t{1}) / 100];
     ASSERT_EQ(bytes[at + 16 + i], std::min<std::uint64_t>(255, 256 * offset / stream.size())) << "entry " << i;
   }
+  if (!lameTag) return;
   const std::size_t lame = at + 16 + 100 + ((flags & 8u) != 0 ? 4 : 0);
   const auto be16 = [&](std::size_t i) { return static_cast<std::uint16_t>(bytes[i] << 8 | bytes[i + 1]); };
   const std::size_t length = offsets.size() > 1 ? offsets[1] : stream.size();
@@ -626,9 +628,15 @@ TEST_F(EncodedAudio, KeepTagsRepairsTheAudioAndLeavesEveryTagAsItWas) {
     Bytes plain;              // the input a plain run gives the same frames of
   } cases[] = {
       {"eyeD3 with a cover picture, id3v2's ID3v1", leading + damaged + v1, vbr.id3v2Length, 128, {}},
-      {"mid3v2, ID3v1, mutagen's APEv2 behind it", mutagen, mutagenFrames,
-       mutagen.size() - mutagenFrames - cbr.frames.size(), {}},
-      {"a Lyrics3 block and ID3v1", leading + vbr.frames + Lyrics3V2() + v1, vbr.id3v2Length, Lyrics3V2().size() + 128,
+      {"mid3v2, ID3v1, mutagen's APEv2 behind it",
+       mutagen,
+       mutagenFrames,
+       mutagen.size() - mutagenFrames - cbr.frames.size(),
+       {}},
+      {"a Lyrics3 block and ID3v1",
+       leading + vbr.frames + Lyrics3V2() + v1,
+       vbr.id3v2Length,
+       Lyrics3V2().size() + 128,
        {}},
       {"an ID3v2.4 tag appended with its footer", damaged + Id3v2FooterTag(300), 0, 320, {}},
       {"two stacked ID3v2 tags", Id3v2Tag(500) + vbr.tagged, 510 + vbr.id3v2Length, 128, {}},
@@ -665,7 +673,16 @@ TEST_F(EncodedAudio, KeepTagsRepairsTheAudioAndLeavesEveryTagAsItWas) {
   }
 }
 
-TEST(Conformance, BitstreamsComeOutByteIdenticalExceptTheCutOffFrame) {
+// The Layer III streams whose bitrates vary get a VBR header; the others
+// come out byte-identical, but for the one whose last frame is cut off.
+TEST(Conformance, BitstreamsComeOutByteIdenticalButForAHeaderAndTheCutOffFrame) {
+  const std::set<std::string> kVariable = {"M2L3_bitrate_16_all.bit",
+                                           "M2L3_bitrate_22_all.bit",
+                                           "M2L3_bitrate_24_all.bit",
+                                           "l3-he_32khz.bit",
+                                           "l3-he_44khz.bit",
+                                           "l3-he_48khz.bit",
+                                           "l3-test45.bit"};
   const fs::path corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no shared corpus";
   std::vector<std::string> names;
@@ -684,6 +701,20 @@ TEST(Conformance, BitstreamsComeOutByteIdenticalExceptTheCutOffFrame) {
         EXPECT_TRUE(original.starts_with(cleaned));
         EXPECT_EQ(ReadFile(dir / (name + ".trash")), original.substr(cleaned.size()));
         EXPECT_EQ(outcomes.at(name), " - Cleaned " + std::to_string(original.size() - cleaned.size()) + " bytes");
+      } else if (kVariable.count(name)) {
+        // A Xing header frame in front tells players the true length; the
+        // stream behind it is as it was.
+        SCOPED_TRACE(name);
+        ASSERT_GT(cleaned.size(), original.size());
+        EXPECT_TRUE(cleaned.ends_with(original));
+        ExpectTrueHeader(cleaned, true, false);
+        EXPECT_EQ(outcomes.at(name), " - Cleaned 0 bytes");
+        EXPECT_FALSE(Exists(dir / (name + ".trash")));
+        if (Have("mpg123") && std::string(mode) == "/T") {
+          TempDir scratch;
+          WriteFile(dir / "original.mp3", original);
+          EXPECT_TRUE(Decode(dir / name, scratch) == Decode(dir / "original.mp3", scratch));
+        }
       } else {
         EXPECT_TRUE(cleaned == original) << name;
         EXPECT_EQ(outcomes.at(name), " - Cleaned 0 bytes") << name;
