@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Builds the benchmark's input files byte by byte: MPEG 1 Layer III frames
-with ID3v2 covers, ID3v1 tags, Lyrics3 blocks and junk between frames; and
-for the joined case, parts encoded by lame joined end to end.
+with ID3v2 covers, ID3v1 tags, Lyrics3 blocks and junk between frames; for
+the joined case, parts encoded by lame joined end to end; for the vbr cases,
+lame's variable-bitrate frames without a VBR header.
 
-usage: make_library.py CASE FOLDER   (CASE: library, big, small, tail, noise, joined)
+usage: make_library.py CASE FOLDER   (CASE: library, big, small, tail, noise, joined, vbr, vbrtag)
 """
 import math
 import os
@@ -79,12 +80,11 @@ def big_audio(path, size, cover):
         out.write(id3v1("big"))
 
 
-def lame_part(seconds):
-    """Three minutes of a sweeping tone as lame encodes it (a Xing header
-    with a LAME tag in the first frame), with an ID3v2 tag holding a cover in
-    front and an ID3v1 tag behind, as a tagger leaves it."""
+def lame_frames(seconds, *options):
+    """A sweeping tone as lame encodes it at a variable bitrate (with -t, no
+    VBR header in front)."""
     if shutil.which("lame") is None:
-        sys.exit("the joined case needs lame (apt-get install lame)")
+        sys.exit("the joined and vbr cases need lame (apt-get install lame)")
     with tempfile.TemporaryDirectory() as scratch:
         pcm = os.path.join(scratch, "tone.wav")
         with wave.open(pcm, "wb") as out:
@@ -97,10 +97,24 @@ def lame_part(seconds):
                 out.writeframes(b"".join(struct.pack("<hh", v, -v) for v in
                                          (int(12000 * math.sin(step * n)) for n in range(44100))))
         mp3 = os.path.join(scratch, "part.mp3")
-        subprocess.run(["lame", "--quiet", "-V", "2", pcm, mp3], check=True)
+        subprocess.run(["lame", "--quiet", "-V", "2", *options, pcm, mp3], check=True)
         with open(mp3, "rb") as f:
-            frames = f.read()
-    return id3v2(64 << 10) + frames + id3v1("part")
+            return f.read()
+
+
+def lame_part(seconds):
+    """Three minutes of the tone (a Xing header with a LAME tag in the first
+    frame), with an ID3v2 tag holding a cover in front and an ID3v1 tag
+    behind, as a tagger leaves it."""
+    return id3v2(64 << 10) + lame_frames(seconds) + id3v1("part")
+
+
+def repeated(path, head, body, size):
+    """head, then body again and again until size bytes."""
+    with open(path, "wb") as out:
+        out.write(head)
+        for _ in range(size // len(body)):
+            out.write(body)
 
 
 def main():
@@ -128,10 +142,13 @@ def main():
     elif case == "joined":
         # Parts joined with cat until 512 MB: one Xing header to make true,
         # and every other part's header frame and tags to remove.
-        part = lame_part(180)
-        with open(os.path.join(folder, "joined.mp3"), "wb") as out:
-            for _ in range((512 << 20) // len(part)):
-                out.write(part)
+        repeated(os.path.join(folder, "joined.mp3"), b"", lame_part(180), 512 << 20)
+    elif case in ("vbr", "vbrtag"):
+        # 512 MB of variable-bitrate frames without a VBR header: one is
+        # added in front; with nothing in front the file grows, behind a tag
+        # it takes the tag's place.
+        head = id3v2(64 << 10) if case == "vbrtag" else b""
+        repeated(os.path.join(folder, case + ".mp3"), head, lame_frames(180, "-t"), 512 << 20)
     else:
         sys.exit("unknown case " + case)
 

@@ -8,7 +8,7 @@ of input, peak memory, and the ratio to `cp` (to `cat` for the cases that
 only read: tail, and noise, a file that is no MP3 at all).
 
 usage: run.py SCOURBY WORKDIR [--against OLD_SCOURBY] [CASE ...]
-       (cases: library big small tail noise joined)
+       (cases: library big small tail noise joined vbr vbrtag)
 With --against, an older build runs beside the new one in every round and
 its rows are marked "(old)".
 """
@@ -157,7 +157,7 @@ def main():
         at = rest.index("--against")
         old = os.path.abspath(rest[at + 1])
         del rest[at:at + 2]
-    cases = rest or ["library", "big", "small", "tail", "noise", "joined"]
+    cases = rest or ["library", "big", "small", "tail", "noise", "joined", "vbr", "vbrtag"]
     os.makedirs(workdir, exist_ok=True)
     for case in cases:
         run_case(case, scourby, old, workdir)

@@ -3,7 +3,7 @@
 # the tag tools that are installed, on libraries generated here (no network).
 # Work files go to tmpfs (/dev/shm) when it has room for them (about 8 GB),
 # else to a temporary folder on disk.
-#   bench/run.sh [library] [big] [small] [tail] [noise] [joined]   (default: all six)
+#   bench/run.sh [library] [big] [small] [tail] [noise] [joined] [vbr] [vbrtag]   (default: all)
 #   BENCH_RUNS=3 bench/run.sh big                     (runs per tool; default 5)
 #   bench/run.sh --against OLD_BINARY big tail        (an older build in every round)
 set -euo pipefail

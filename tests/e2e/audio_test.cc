@@ -569,6 +569,60 @@ TEST_F(EncodedAudio, StackedTagsWithCoverPicturesComeOffWhole) {
   }
 }
 
+// Variable-bitrate streams without a VBR header, as encoders and users make
+// them (lame -t, ffmpeg writing to a pipe, constant-bitrate parts of two
+// bitrates joined), tagged in front and at the end: cleaned, they begin
+// with a Xing frame whose counts and table of contents are the stream's,
+// players show the length they decode to, and decoders find no error.
+// Joined parts with LAME tags end, gapless, as the last part does alone.
+TEST_F(EncodedAudio, EveryVariableBitrateFileTellsItsTrueLength) {
+  if (!Have("ffprobe") || !Have("id3v2")) GTEST_SKIP() << "ffmpeg or id3v2 is not installed";
+  const auto tagged = [&](const std::string& path) {
+    EXPECT_TRUE(Sh("id3v2 -a Artist -t Title " + Quote(path)));
+    return ReadFile(path);
+  };
+  ASSERT_TRUE(Sh("ffmpeg -v error -i " + Quote(dir / "tone.wav") + " -c:a libmp3lame -q:a 2 -f mp3 - > " +
+                 Quote(dir / "pipe.mp3")));
+  const std::string cases[][2] = {
+      {"lame -t -V 2", tagged(Encode("vbr.mp3", "-t -V 2"))},
+      {"ffmpeg to a pipe", tagged(dir / "pipe.mp3")},
+      {"lame -t parts of 128 and 192 kbit/s joined",
+       tagged(Encode("cbr128.mp3", "-t -b 128")) + tagged(Encode("cbr192.mp3", "-t -b 192"))},
+  };
+  for (const auto& [name, input] : cases) {
+    for (const char* mode : {"/T", "/TC"}) {
+      SCOPED_TRACE(name + " " + mode);
+      WriteFile(dir / "song.mp3", input);
+      const RunResult run = RunScourby({"song.mp3", "/L", mode}, dir.path().string());
+      EXPECT_NE(run.out.find(" - Added a VBR header of "), Bytes::npos) << run.out;
+      const Bytes cleaned = ReadFile(dir / "song.mp3");
+      ExpectTrueHeader(cleaned, true, false);
+      const Bytes pcm = Decode(dir / "song.mp3", scratch);
+      EXPECT_NEAR(ShownLength(dir / "song.mp3", scratch), PcmLength(pcm.size(), cleaned.substr(HeaderFrameLength(cleaned))),
+                  0.03);
+      EXPECT_TRUE(Sh("mpg123 -q -t " + Quote(dir / "song.mp3") + " 2>" + Quote(scratch / "errors.txt")));
+      EXPECT_TRUE(Sh("ffmpeg -v error -i " + Quote(dir / "song.mp3") + " -f null - 2>>" + Quote(scratch / "errors.txt")));
+      EXPECT_EQ(ReadFile(scratch / "errors.txt"), "");
+      fs::remove(dir / "song.mp3.trash");
+    }
+  }
+  // Gapless: the joined file's end is the last part's, which LAME's tag in
+  // the first frame now tells.
+  ASSERT_TRUE(Sh("sox -n -r 44100 -c 2 -b 16 " + Quote(dir / "short.wav") + " synth 2.3 sine 660 vol 0.5 2>/dev/null"));
+  const Bytes first = ReadFile(Encode("a.mp3", "-V 2"));
+  ASSERT_TRUE(Sh("lame --quiet -V 2 " + Quote(dir / "short.wav") + " " + Quote(dir / "b.mp3")));
+  WriteFile(dir / "joined.mp3", first + ReadFile(dir / "b.mp3"));
+  RunScourby({"joined.mp3"}, dir.path().string());
+  const auto gapless = [&](const std::string& path) {
+    fs::remove(scratch / "gapless.raw");
+    EXPECT_TRUE(Sh("mpg123 -q -s " + Quote(path) + " > " + Quote(scratch / "gapless.raw") + " 2>/dev/null"));
+    return ReadFile(scratch / "gapless.raw");
+  };
+  const Bytes last = gapless(dir / "b.mp3");
+  ASSERT_GT(last.size(), 4000u);
+  EXPECT_TRUE(gapless(dir / "joined.mp3").ends_with(last.substr(last.size() - 4000)));
+}
+
 // What a tag reader (mutagen) reads of a file's ID3 and APEv2 tags.
 std::string TagsRead(const std::string& path, const TempDir& scratch) {
   const std::string out = scratch / "tags.txt";

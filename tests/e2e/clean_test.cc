@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 
+#include "mpeg/frame_header.h"
 #include "support/mp3_fixtures.h"
 #include "support/test_support.h"
 
@@ -277,6 +278,69 @@ TEST(CleanFile, TheListNamesEveryRemovedPieceInFileOrder) {
   EXPECT_NE(verbose.out.find(" bytes saved\r\n - Removed 110 bytes at 0: ID3v2 tag\r\n - Cleaned 110 bytes\r\n"),
             std::string::npos)
       << verbose.out;
+}
+
+// A Layer III stream of one version, sample rate and channel count whose
+// bitrates vary, without a VBR header, gets one in front: a Xing frame that
+// counts its frames and bytes. Direct mode makes room for it where bytes in
+// front are removed, and grows the file where too few are; the stream
+// moves once at the end where nothing in front is removed, or where only
+// a later part's bitrate differs. A second run changes nothing.
+TEST(CleanFile, AVariableBitrateStreamWithoutAHeaderGetsOne) {
+  Bytes vbr, later, mixed;
+  for (int i = 0; i < 8; ++i) vbr += Frame(0xFB, i % 2 ? 0xA0 : 0x90, 0x64, i);  // 128 and 160 kbit/s
+  later = Frames(8) + Frame(0xFB, 0xA0, 0x64, 9) + Frame(0xFB, 0xA0, 0x64, 10);
+  mixed = vbr + Frame(0xFB, 0x90, 0xC4) + Frame(0xFB, 0x90, 0xC4, 1);  // a mono part behind
+  Bytes layer2, vbri = Frame() + vbr;
+  for (int i = 0; i < 8; ++i) layer2 += Frame(0xFD, i % 2 ? 0xA0 : 0x90, 0x64, i);
+  vbri.replace(36, 4, "VBRI");
+  const Bytes tag = Id3v2Tag(2038), small = Id3v2Tag(10);
+  const struct {
+    const char* name;
+    Bytes input;
+    std::size_t removed;  // in front of the frames
+    bool added;
+  } cases[] = {
+      {"variable bitrate, nothing in front: the file grows", vbr, 0, true},
+      {"a tag in front longer than the header frame", tag + vbr, tag.size(), true},
+      {"a tag in front shorter than the header frame: the file grows", small + vbr, small.size(), true},
+      {"a constant bitrate, then another part's", later, 0, true},
+      {"a tag, then frames whose channels change: room taken back", tag + mixed, tag.size(), false},
+      {"a constant bitrate", Frames(8), 0, false},
+      {"sample rates that change", vbr + Frame(0xFB, 0x94, 0x64) + Frame(0xFB, 0x94, 0x64, 1), 0, false},
+      {"Layer II", layer2, 0, false},
+      {"a first frame with a VBRI header", vbri, 0, false},
+  };
+  for (const auto& c : cases) {
+    for (const char* mode : {"/T", "/TC", "/TN"}) {
+      SCOPED_TRACE(std::string(c.name) + " " + mode);
+      const Bytes frames = c.input.substr(c.removed);
+      const Cleaned got = CleanOne(c.input, {mode, "/L"});
+      const bool dry = std::string(mode) == "/TN";
+      EXPECT_TRUE(got.out.ends_with((dry ? " - Would clean " : " - Cleaned ") + std::to_string(c.removed) + " bytes\r\n"))
+          << got.out;
+      // MPEG 1 at 44100 Hz, stereo: the header frame at 48 kbit/s.
+      const std::size_t added = 156;
+      EXPECT_EQ(got.out.find(" - Added a VBR header of " + std::to_string(added) + " bytes in front of the frame at " +
+                             std::to_string(c.removed) + "\r\n") != Bytes::npos,
+                c.added)
+          << got.out;
+      if (dry || !c.added) {
+        EXPECT_TRUE(got.file == (dry ? c.input : frames));
+        continue;
+      }
+      ASSERT_TRUE(got.file.size() == frames.size() + added && got.file.ends_with(frames));
+      FrameHeader header;
+      ASSERT_TRUE(IsFrameHeader(reinterpret_cast<const std::uint8_t*>(got.file.data()), header));
+      EXPECT_EQ(static_cast<std::size_t>(header.frameLength), added);
+      EXPECT_EQ(got.file.substr(36, 16), "Xing" + Be32(7) + Be32(FrameCount(frames)) +
+                                             Be32(static_cast<std::uint32_t>(got.file.size())));
+      EXPECT_TRUE(got.trash == (c.removed ? c.input.substr(0, c.removed) : "<none>"));
+      const Cleaned again = CleanOne(got.file, {mode});
+      EXPECT_EQ(again.out, "song.mp3 - Cleaned 0 bytes\r\n");
+      EXPECT_TRUE(again.file == got.file);
+    }
+  }
 }
 
 TEST(CleanFile, VerboseReportIsExact) {

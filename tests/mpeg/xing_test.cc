@@ -89,6 +89,15 @@ TEST(Xing, HeadersAreMadeTrueFieldByFieldAndNothingElseChanges) {
        Truth(5, 4096),
        true,
        {{188, {0xBE, 0xEF, 0x91, 0x97}}}},
+      {"counts true, a joined part's padding: the LAME tag's encoder padding and music CRC",
+       nullptr,
+       [] {
+         StreamTruth truth = Truth(5, 4096);
+         truth.encoderPadding = 0x234;
+         return truth;
+       }(),
+       false,
+       {{178, {0x02, 0x34}}, {188, {0xBE, 0xEF, 0x66, 0x84}}}},
       {"a LAME tag whose own CRC fails is no LAME tag",
        [](Bytes& f) { f[191] = 0xAB; },
        Truth(9, 4000),
@@ -186,6 +195,50 @@ TEST(Xing, HeaderFramesOfJoinedPartsAreToldByTheirMagic) {
     const FrameHeader header = Decoded(frame);
     frame.resize(c.length);
     EXPECT_EQ(IsVbrHeaderFrame(frame, header), c.headerFrame) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace scourby
+
+namespace scourby {
+namespace {
+
+// The frame put in front of a stream without a header: the first frame's
+// header with no CRC, no padding or private bit, at the smallest bitrate
+// that holds the counts and the table of contents; "Xing", flags 7, F, B,
+// the table, and nothing else.
+TEST(Xing, AnAddedHeaderFrameHoldsTheCountsAndTableAndNothingElse) {
+  const struct {
+    const char* name;
+    Bytes first;  // the first frame's header
+    Bytes added;  // the added frame's
+    std::size_t length;
+    std::size_t xingAt;
+  } cases[] = {
+      {"MPEG 1, 44100 Hz, stereo, with CRC and padding", {0xFF, 0xFA, 0x92, 0x64}, {0xFF, 0xFB, 0x30, 0x64}, 156, 36},
+      {"MPEG 1, 48000 Hz, mono, private bit", {0xFF, 0xFB, 0x95, 0xC4}, {0xFF, 0xFB, 0x34, 0xC4}, 144, 21},
+      {"MPEG 2, 22050 Hz, stereo", {0xFF, 0xF3, 0x80, 0x64}, {0xFF, 0xF3, 0x60, 0x64}, 156, 21},
+      {"MPEG 2.5, 11025 Hz, mono", {0xFF, 0xE3, 0x50, 0xC4}, {0xFF, 0xE3, 0x30, 0xC4}, 156, 13},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const FrameHeader header = AddedXingHeader(Decoded(c.first));
+    ASSERT_EQ(static_cast<std::size_t>(header.frameLength), c.length);
+    Bytes frame(c.length, 0xAA);
+    BuildXingFrame(frame, header, Truth(7, 4000));
+    Bytes expected(c.length, 0);
+    Put(expected, 0, {c.added[0], c.added[1], c.added[2], c.added[3]});
+    PutText(expected, c.xingAt, "Xing");
+    Put(expected, c.xingAt + 4, {0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0x0F, 0xA0});
+    std::copy(kToc.begin(), kToc.end(), expected.begin() + static_cast<std::ptrdiff_t>(c.xingAt + 16));
+    EXPECT_EQ(frame, expected) << Differences(frame, expected);
+    // It reads back as a header with the two counts and the table, and no
+    // LAME tag.
+    const std::optional<XingFields> fields = FindXingFields(frame, Decoded(frame));
+    ASSERT_TRUE(fields);
+    EXPECT_TRUE(XingCountsTrue(frame, *fields, 7, 4000));
+    EXPECT_EQ(fields->lameTag, XingFields::kAbsent);
   }
 }
 
