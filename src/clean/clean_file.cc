@@ -33,11 +33,12 @@ using platform::Reader;
 bool Open(Pass& pass) {
   pass.input =
       File::OpenExisting(pass.path, pass.compat ? platform::FileAccess::kRead : platform::FileAccess::kReadWrite);
-  if (!pass.input.IsOpen() || (pass.compat && !pass.input.TryLock())) return pass.Fail(Outcome::kCannotOpen);
+  if (!pass.input.IsOpen() || (pass.compat && !pass.input.TryLock()) || pass.input.LengthWhenOpened() < 0) {
+    return pass.Fail(Outcome::kCannotOpen, {}, pass.input.error());
+  }
   pass.result.bytesRead = pass.input.LengthWhenOpened();
-  if (pass.result.bytesRead < 0) return pass.Fail(Outcome::kCannotOpen);
   pass.target = pass.compat ? platform::FinalPathOf(pass.path, pass.input) : pass.path;
-  if (pass.target.empty()) return pass.Fail(Outcome::kCannotOpen);
+  if (pass.target.empty()) return pass.Fail(Outcome::kCannotOpen, {}, platform::LastSystemError());
   pass.timesKnown = pass.options.keepTimestamp && pass.input.GetTimes(pass.times);
   // The pass cleans the file as long as it was when it was opened; what
   // another process appends meanwhile is never read as part of it.
@@ -73,28 +74,24 @@ bool FindAudio(Pass& pass) {
   }
   FrameWalk& walk = pass.walk.emplace(input, pass.walkEnd);
   walk.SetTagObserver([&pass](std::int64_t at, std::int64_t length) { pass.between.Id3v2Tag(at, length); });
-  if (!walk.First()) return pass.Fail(input.Failed() ? Outcome::kCouldNotRead : Outcome::kNoMpeg, pass.path);
+  if (!walk.First()) {
+    return input.Failed() ? pass.Fail(Outcome::kCouldNotRead, pass.path, pass.input.error())
+                          : pass.Fail(Outcome::kNoMpeg);
+  }
   pass.firstFrameAt = input.Position();
   if (pass.options.verbose) PrintFirstFrame(walk.header(), walk.xing(), pass.firstFrameAt);
   return true;
 }
 
 // A variable-bitrate stream without a VBR header gets a header frame in
-// front of it. Where bytes are removed in front of the stream, its frames
-// move anyway: when its first frames already tell (their bitrates differ),
-// room is left for the header from the start, so that the file is
-// rewritten once. (Where nothing is removed in front, the frames stay where
-// they are until the end, and move once then.) Direct mode grows the file
+// front of it. Where its first frames already tell (their bitrates differ),
+// room is left for it from the start, so that the file is rewritten once;
+// otherwise the stream moves once at the end. Direct mode grows the file
 // where fewer bytes are removed in front of the stream than the frame is
 // long: it is made longer first, by bytes written at its end, so that a
 // full disk leaves it as it was.
 bool LeaveRoomForHeader(Pass& pass) {
   constexpr std::size_t kLookahead = 64 * 1024;
-  // With /K the tags in front of the stream stay.
-  const bool removedInFront = pass.keepTags
-                                  ? pass.result.riff.result == 1 || pass.walk->audioStart() != pass.firstFrameAt
-                                  : pass.firstFrameAt > 0;
-  if (!removedInFront) return true;
   const std::span<const std::uint8_t> ahead = pass.reader->Peek(pass.firstFrameAt, kLookahead);
   if (!VbrHeaderUpdate::AddsFromStart(ahead)) return true;
   const std::int64_t added = VbrHeaderUpdate::AddedLength(ahead);
@@ -108,8 +105,9 @@ bool LeaveRoomForHeader(Pass& pass) {
     if (grow > 0 && pass.input.Length() != length) return true;
     static constexpr std::array<std::uint8_t, 4096> kZeros{};
     if (grow > 0 && !pass.input.WriteAt(length, kZeros.data(), static_cast<std::size_t>(grow))) {
+      const platform::Error error = pass.input.error();
       pass.input.Truncate(length);
-      return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
+      return pass.Fail(Outcome::kCouldNotRewrite, pass.path, error);
     }
     pass.grown = grow;
   }
@@ -125,11 +123,11 @@ bool LeaveRoomForHeader(Pass& pass) {
 bool OpenOutputs(Pass& pass) {
   const bool write = !pass.options.dryRun;
   if (write && pass.compat && !pass.clean.Create(pass.cleanPath(), pass.input)) {
-    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
+    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath(), pass.clean.error());
   }
   const std::string trashPath = pass.path + ".trash";
   if (write && pass.options.saveTrash && !pass.trash.Open(trashPath, pass.input)) {
-    return pass.Fail(Outcome::kCouldNotWrite, trashPath);
+    return pass.Fail(Outcome::kCouldNotWrite, trashPath, pass.trash.error());
   }
   SinkChoice choice = {
       .reconstruct = !pass.options.noReconstruct,
@@ -174,12 +172,15 @@ bool CopyFrames(Pass& pass) {
   } while (!input.Failed() && walk.Next(frameEnd, result.frameCount));
   input.SetLimit(result.bytesRead);
   // Every frame stands where it was read, all that follows them is a tag
-  // that stays, and the VBR header is true: there is nothing to remove,
-  // not even to the trash.
+  // that stays, and the VBR header is true (none is added): there is
+  // nothing to remove, not even to the trash. (Where direct mode has
+  // already moved the frames for a header frame that turned out not to be
+  // wanted, they are moved back.)
   const std::int64_t stays = pass.keepTag() ? kId3v1Size : result.bytesRead - pass.walkEnd;
   pass.rewritesHeader = sink.vbrHeader().Rewrites();
+  const bool moved = pass.addedAhead != 0 && !pass.compat && !pass.options.dryRun;
   pass.unchanged = !input.Failed() && sink.kept().InPlace() && sink.kept().kept() + stays == result.bytesRead &&
-                   !pass.rewritesHeader && sink.vbrHeader().Adds() == 0;
+                   !pass.rewritesHeader && sink.vbrHeader().Adds() == 0 && !moved;
   if (!pass.unchanged && !input.Failed()) {
     if (cutOffAt >= 0) pass.between.UpTo(cutOffAt, sink);
     if (!pass.keepTags) pass.endTags = ReadTrailingTags(input, pass.between.cursor(), result.bytesRead);
@@ -191,7 +192,7 @@ bool CopyFrames(Pass& pass) {
   // Compatibility mode, and direct mode before its first write, leave the
   // input as it was.
   const bool untouched = pass.compat || !sink.kept().writer().wroteAnything();
-  return pass.Fail(untouched ? Outcome::kCouldNotRead : Outcome::kCouldNotRewrite, pass.path);
+  return pass.Fail(untouched ? Outcome::kCouldNotRead : Outcome::kCouldNotRewrite, pass.path, pass.input.error());
 }
 
 // Adds the pass to the totals: a completed one to the files and bytes, a
@@ -224,7 +225,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
                        (pass.compat ? FinishThroughClean(pass) : FinishInPlace(pass));
   if (cleaned) {
     pass.result.outcome = options.dryRun ? Outcome::kWouldClean : Outcome::kCleaned;
-    pass.trash.Close();
+    pass.trash.Close(pass.options.verbose != 0);
   } else {
     TakeBack(pass);
   }
@@ -233,10 +234,15 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (cleaned && options.listRemoved && !pass.unchanged) {
     // Without /V, and without a trash failure named, the path's line is
     // still open.
-    PrintListed(pass.listing, {pass.rewroteHeader, pass.headerAdded, pass.firstFrameAt},
-                !options.verbose && !pass.trash.failureShown());
+    if (!PrintListed(pass.listing, {pass.rewroteHeader, pass.headerAdded, pass.firstFrameAt},
+                     !options.verbose && !pass.trash.failureShown(), options.verbose != 0)) {
+      totals.filesFailed += 1;
+    }
   }
-  if (pass.result.outcome != Outcome::kCancelled) platform::WriteStdoutLine(FinalLine(pass.result));
+  if (pass.result.outcome != Outcome::kCancelled) {
+    platform::WriteStdoutLine(FinalLine(pass.result));
+    if (options.verbose) PrintReason(pass.result.reason);
+  }
   platform::FlushStdout();
   return pass.result;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "clean/run_state.h"
+#include "platform/error.h"
 #include "tags/riff_wave.h"
 
 namespace scourby {
@@ -26,6 +27,7 @@ struct CleanResult {
   };
   Outcome outcome = Outcome::kCannotOpen;
   std::string failedPath;        // the file the failing step was about
+  platform::Error reason;        // why: the first call of the failing step that failed
   RiffWave riff;                 // what the start of the file holds
   std::int64_t bytesRead = 0;    // the input's length when it was opened
   std::int64_t bytesKept = 0;    // complete frames written, plus a kept tag

@@ -74,7 +74,7 @@ bool LeaveAsItWas(Pass& pass) {
 bool FinishInPlace(Pass& pass) {
   if (pass.unchanged || pass.options.dryRun) return LeaveAsItWas(pass);
   // The pass has begun to rewrite the file: without the trash it goes on.
-  if (!pass.trash.Flush()) pass.trash.ShowFailure();
+  if (!pass.trash.Flush()) pass.trash.ShowFailure(pass.options.verbose != 0);
   Reader& input = *pass.reader;
   InPlaceWriter& writer = pass.sink->kept().writer();
   CleanResult& result = pass.result;
@@ -84,7 +84,7 @@ bool FinishInPlace(Pass& pass) {
   const std::int64_t seen = result.bytesRead + pass.grown;
   input.SetPosition(
       std::max<std::int64_t>(seen, result.bytesKept + pass.addedAhead + (pass.keepTag() ? kId3v1Size : 0)));
-  if (!writer.Flush(input)) return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
+  if (!writer.Flush(input)) return pass.Fail(Outcome::kCouldNotRewrite, pass.path, pass.input.error());
   // The bytes another process appended meanwhile lie beyond those this
   // pass wrote. The file grows for an added header only where no other
   // process has made it longer.
@@ -94,13 +94,13 @@ bool FinishInPlace(Pass& pass) {
   std::int64_t length = -1;
   if (!PlaceHeader(pass, pass.input, end, room) || (length = KeepAppended(pass.input, std::max(ours, end), end)) < 0 ||
       !pass.input.Truncate(length)) {
-    return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
+    return pass.Fail(Outcome::kCouldNotRewrite, pass.path, pass.input.error());
   }
   if (pass.timesKnown) pass.input.SetTimes(pass.times);
   if (pass.keepTag()) result.bytesKept += kId3v1Size;
   if (pass.options.verbose) PrintSummary(result.bytesRead, result.bytesKept);
   // A delayed write error surfaces here at the latest.
-  if (!pass.input.Close()) return pass.Fail(Outcome::kCouldNotRewrite, pass.path);
+  if (!pass.input.Close()) return pass.Fail(Outcome::kCouldNotRewrite, pass.path, pass.input.error());
   return true;
 }
 
@@ -119,16 +119,16 @@ bool FinishThroughClean(Pass& pass) {
   std::int64_t end = pass.clean.end();
   if (!pass.clean.PushOut() || !PlaceHeader(pass, pass.clean.file(), end, std::numeric_limits<std::int64_t>::max()) ||
       !pass.clean.SetEnd(end)) {
-    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
+    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath(), pass.clean.error());
   }
   if (pass.keepTag()) pass.clean.Write(pass.keptTag.data(), pass.keptTag.size());
   // The input's attributes (Windows) go with the complete data: a read-only
   // file cleaned with /B stays read-only.
   if (!pass.clean.Flush(pass.timesKnown ? &pass.times : nullptr) || !pass.clean.TakeAttributes(pass.input) ||
       !pass.clean.Close()) {
-    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath());
+    return pass.Fail(Outcome::kCouldNotWrite, pass.cleanPath(), pass.clean.error());
   }
-  if (!pass.trash.Flush()) return pass.Fail(Outcome::kCouldNotWrite, pass.path + ".trash");
+  if (!pass.trash.Flush()) return pass.Fail(Outcome::kCouldNotWrite, pass.path + ".trash", pass.trash.error());
   if (pass.keepTag()) result.bytesKept += kId3v1Size;
   if (pass.options.verbose) PrintSummary(result.bytesRead, result.bytesKept);
   // Replacing a file that another process wrote to meanwhile would lose
@@ -138,22 +138,24 @@ bool FinishThroughClean(Pass& pass) {
   // until the cleaned file has taken the input's place.
   if (!platform::kOpenFilesCanBeRenamed) pass.input.Close();
   const std::string backupPath = pass.target + ".bak";
-  const bool movedAside = pass.options.backup && platform::RenameReplacing(pass.target, backupPath);
-  const bool replaced =
-      (!pass.options.backup || movedAside) && platform::RenameReplacing(pass.cleanPath(), pass.target);
+  const platform::Error aside = pass.options.backup ? platform::RenameReplacing(pass.target, backupPath) : platform::Error();
+  const platform::Error replaced = aside.failed() ? aside : platform::RenameReplacing(pass.cleanPath(), pass.target);
   pass.input.Close();
-  if (replaced) return true;
+  if (!replaced.failed()) return true;
   // The input keeps (or gets back) its name.
-  if (movedAside) platform::RenameReplacing(backupPath, pass.target);
-  return pass.Fail(Outcome::kCouldNotRename, pass.target);
+  if (pass.options.backup && !aside.failed()) platform::RenameReplacing(backupPath, pass.target);
+  return pass.Fail(Outcome::kCouldNotRename, pass.target, replaced);
 }
 
 void TakeBack(Pass& pass) {
   // Direct mode keeps the trash once it has begun to rewrite the file.
   if (pass.result.outcome == Outcome::kCouldNotRewrite && pass.sink && pass.sink->kept().writer().wroteAnything()) {
-    pass.trash.Close();
+    pass.trash.Close(pass.options.verbose != 0);
     return;
   }
+  // A file made longer for a header frame, and not yet rewritten, gets its
+  // length back.
+  if (pass.grown > 0) pass.input.Truncate(pass.result.bytesRead);
   pass.clean.Discard();
   pass.trash.Discard();
 }

@@ -10,20 +10,21 @@ KeptBytes::KeptBytes(platform::Reader& input, OutputFile* clean, bool write)
     : input_(input), clean_(clean), write_(write) {}
 
 void KeptBytes::Keep(std::span<const std::uint8_t> bytes, std::int64_t source, bool changed) {
-  const bool stays = inPlace_ && !changed && source == kept_;
+  // Room left in front of the stream moves every byte behind it; whether
+  // the bytes would stand in place without it is still told.
+  const bool inPlace = inPlace_ && !changed && source == kept_;
+  const bool stays = inPlace && reserved_ == 0;
   kept_ += static_cast<std::int64_t>(bytes.size());
   if (!write_) {
-    inPlace_ = stays;
+    inPlace_ = inPlace;
     return;
   }
   if (stays && clean_ != nullptr) {
     heldBack_ = kept_;
     return;
   }
-  if (!stays && inPlace_) {
-    inPlace_ = false;
-    WriteHeldBack();
-  }
+  if (!stays && inPlace_ && reserved_ == 0) WriteHeldBack();
+  inPlace_ = inPlace;
   if (!changed && run_.size != 0 && source == run_.source + static_cast<std::int64_t>(run_.size) &&
       bytes.data() == run_.data + run_.size) {
     run_.size += bytes.size();
@@ -59,7 +60,7 @@ void KeptBytes::WriteHeldBack(std::int64_t at, std::int64_t room) {
 
 void KeptBytes::Reserve(std::int64_t size) {
   Flush();
-  inPlace_ = false;
+  reserved_ = size;
   if (!write_) return;
   if (clean_ == nullptr) {
     writer_.Flush(input_);

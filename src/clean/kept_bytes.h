@@ -35,8 +35,9 @@ class KeptBytes {
   // Writes out the run held back.
   void Flush();
 
-  // Whether every byte kept so far stands where it was read, unchanged, and
-  // how many bytes have been kept.
+  // Whether every byte kept so far stands where it was read, unchanged
+  // (room left in front of the stream aside), and how many bytes have been
+  // kept.
   bool InPlace() const { return inPlace_; }
   std::int64_t kept() const { return kept_; }
 
@@ -68,6 +69,7 @@ class KeptBytes {
   InPlaceWriter writer_;
   Run run_;
   bool inPlace_ = true;
+  std::int64_t reserved_ = 0;  // room left in front of the bytes kept since
   std::int64_t kept_ = 0;
   std::int64_t heldBack_ = 0;  // compatibility mode: kept bytes not yet in ".clean"
 };

@@ -26,6 +26,8 @@ class OutputFile {
   const std::string& path() const { return path_; }
   bool IsOpen() const { return file_.IsOpen(); }
   bool failed() const { return failed_; }
+  // Why it failed: the first of the file's calls that failed.
+  const platform::Error& error() const { return file_.error(); }
   // Whether the pass made the file (created it, or cut it to be its own).
   bool owned() const { return owned_; }
   // The bytes this pass has written.

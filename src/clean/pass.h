@@ -50,9 +50,10 @@ struct Pass {
   std::int64_t headerAdded = 0;  // the length of the header frame added
   std::int64_t firstFrameAt = 0;
 
-  bool Fail(CleanResult::Outcome outcome, std::string failedPath = {}) {
+  bool Fail(CleanResult::Outcome outcome, std::string failedPath = {}, const platform::Error& reason = {}) {
     result.outcome = outcome;
     result.failedPath = std::move(failedPath);
+    result.reason = reason;
     return false;
   }
   bool keepTag() const { return options.keepId3v1 && !keepTags && keptTag.size() == kId3v1Size; }

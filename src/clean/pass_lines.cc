@@ -40,6 +40,10 @@ void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept) {
 
 void PrintTrashFailure(const std::string& trashPath) { platform::WriteStdoutLine(" ! Could not write " + trashPath); }
 
+void PrintReason(const platform::Error& reason) {
+  if (reason.failed()) platform::WriteStdoutLine(" - Reason: " + platform::ErrorText(reason));
+}
+
 const char* KindText(ByteKind kind) {
   switch (kind) {
     case ByteKind::kFrame: return "frame";
@@ -56,21 +60,27 @@ const char* KindText(ByteKind kind) {
   return "";
 }
 
-void PrintListed(Listing& listing, const HeaderChange& header, bool pathLineOpen) {
-  if (listing.removed.Empty() && listing.cleared.Empty() && !header.rewrote && header.added == 0) return;
+bool PrintListed(Listing& listing, const HeaderChange& header, bool pathLineOpen, bool verbose) {
+  if (listing.removed.Empty() && listing.cleared.Empty() && !header.rewrote && header.added == 0) return true;
   if (pathLineOpen) platform::WriteStdoutLine("");
   const auto line = [](const char* verb, const Piece& piece) {
     platform::WriteStdoutLine(std::string(" - ") + verb + " " + std::to_string(piece.size) + " bytes at " +
                               std::to_string(piece.at) + ": " + KindText(piece.kind));
   };
-  listing.removed.ForEach([&](const Piece& piece) { line("Removed", piece); });
-  listing.cleared.ForEach([&](const Piece& piece) { line("Cleared", piece); });
+  platform::Error error = listing.removed.ForEach([&](const Piece& piece) { line("Removed", piece); });
+  if (!error.failed()) error = listing.cleared.ForEach([&](const Piece& piece) { line("Cleared", piece); });
+  if (error.failed()) {
+    platform::WriteStdoutLine(" ! Could not list what is removed");
+    if (verbose) PrintReason(error);
+    return false;
+  }
   const std::string at = std::to_string(header.frameAt);
   if (header.rewrote) platform::WriteStdoutLine(" - Rewrote the VBR header at " + at);
   if (header.added != 0) {
     platform::WriteStdoutLine(" - Added a VBR header of " + std::to_string(header.added) +
                               " bytes in front of the frame at " + at);
   }
+  return true;
 }
 
 std::string FinalLine(const CleanResult& result) {

@@ -24,6 +24,9 @@ void PrintSummary(std::int64_t bytesRead, std::int64_t bytesKept);
 // A trash file that failed, named in the middle of a pass that goes on.
 void PrintTrashFailure(const std::string& trashPath);
 
+// Verbose, after a failure's line: why it failed, when the system said.
+void PrintReason(const platform::Error& reason);
+
 // What became of the VBR header, for /L: rewritten or added (of `added`
 // bytes) at or in front of the first kept frame, at frameAt in the file as
 // it was read.
@@ -36,8 +39,10 @@ struct HeaderChange {
 // /L: one line per removed piece, in file order, then one per frame the
 // reconstructor cleared, then the VBR header's rewrite or addition; right
 // before the file's last line. A path's line that is still open (no line
-// printed since the path) ends first.
-void PrintListed(Listing& listing, const HeaderChange& header, bool pathLineOpen);
+// printed since the path) ends first. Pieces that could not be read back
+// end the list with " ! Could not list what is removed" (verbose: and
+// why); false then.
+bool PrintListed(Listing& listing, const HeaderChange& header, bool pathLineOpen, bool verbose);
 
 // The line that ends the file's report; empty for a cancelled pass, which
 // prints nothing more.

@@ -23,19 +23,20 @@ void PieceLog::Clear() {
   spilled_ = 0;
 }
 
-void PieceLog::ForEach(const std::function<void(const Piece&)>& visit) {
+platform::Error PieceLog::ForEach(const std::function<void(const Piece&)>& visit) {
   std::vector<Piece> batch(std::min<std::size_t>(kInMemory, static_cast<std::size_t>(spilled_)));
   for (std::int64_t done = 0; done < spilled_;) {
     const auto count = static_cast<std::size_t>(std::min<std::int64_t>(spilled_ - done, std::ssize(batch)));
     const auto bytes = static_cast<std::int64_t>(count * sizeof(Piece));
     if (scratch_.ReadAt(done * static_cast<std::int64_t>(sizeof(Piece)), batch.data(), count * sizeof(Piece)) !=
         bytes) {
-      break;
+      return scratch_.error().failed() ? scratch_.error() : platform::Error{platform::Error::Kind::kIo, 0};
     }
     for (std::size_t i = 0; i < count; ++i) visit(batch[i]);
     done += static_cast<std::int64_t>(count);
   }
   for (const Piece& piece : pieces_) visit(piece);
+  return {};
 }
 
 }  // namespace scourby

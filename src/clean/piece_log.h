@@ -24,8 +24,9 @@ class PieceLog {
   bool Empty() const { return pieces_.empty() && spilled_ == 0; }
   // Forgets every piece.
   void Clear();
-  // Every piece, in the order they were added.
-  void ForEach(const std::function<void(const Piece&)>& visit);
+  // Every piece, in the order they were added; an error when those in the
+  // scratch file could not all be read back (the visit then stops there).
+  platform::Error ForEach(const std::function<void(const Piece&)>& visit);
 
  private:
   // 16384 pieces of 24 bytes: 384 KB.

@@ -21,13 +21,14 @@ class TrashFile {
   // Pushes what was added to the disk. False when it could not be written.
   bool Flush() { return !file_.IsOpen() || file_.Flush(nullptr); }
 
-  // Names the trash as not written, once.
-  void ShowFailure();
+  // Names the trash as not written, once; verbose: and why.
+  void ShowFailure(bool verbose);
   bool failureShown() const { return failureShown_; }
+  const platform::Error& error() const { return file_.error(); }
 
   // Closes the trash of a pass that changed its input: one the pass created
   // and left empty goes; one it found stays exactly as it was.
-  void Close();
+  void Close(bool verbose);
 
   // Takes back what this pass added (a trash it made goes).
   void Discard() { file_.Discard(); }

@@ -79,6 +79,20 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+// Whether a switch argument from index on, before a lone "--", holds the
+// letter e (in any case).
+bool AnySwitchHoldsE(const std::vector<std::string>& arguments, std::size_t index, bool slashIsAlwaysSwitch) {
+  for (; index < arguments.size() && arguments[index] != "--"; ++index) {
+    std::string_view letters;
+    if (SameIgnoringCase(arguments[index], "--help") || SameIgnoringCase(arguments[index], "--version") ||
+        !SwitchLetters(arguments[index], slashIsAlwaysSwitch, letters)) {
+      continue;
+    }
+    if (letters.find_first_of("eE") != std::string_view::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool slashIsAlwaysSwitch) {
@@ -90,7 +104,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
   bool help = false;
   bool switchesEnded = false;
   Options& o = parsed.options;
-  for (const std::string& argument : arguments) {
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    const std::string& argument = arguments[index];
     if (switchesEnded) {
       parsed.specs.Append(argument);
       continue;
@@ -134,6 +149,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool s
         default:
           parsed.action = ParsedArguments::Action::kInvalidSwitch;
           parsed.invalidSwitch = argument;
+          // /E anywhere among the switches asks for the exit code that
+          // tells of the invalid one.
+          if (AnySwitchHoldsE(arguments, index, slashIsAlwaysSwitch)) o.exitStatus = 1;
           return parsed;
       }
     }

@@ -49,7 +49,8 @@ struct ParsedArguments {
 // "--version" (in any letter case) are a help request, and a request for the
 // banner alone that ends the run at once, as an invalid switch does. An
 // empty list is a help request. backup does not force compatibility here.
-// With an invalid switch, options holds the letters read before it.
+// With an invalid switch, options holds the letters read before it, and
+// exitStatus when any switch argument (before a lone "--") holds an e.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, bool slashIsAlwaysSwitch);
 
 }  // namespace scourby

@@ -6,6 +6,7 @@
 
 #include "clean/clean_file.h"
 #include "clean/run_state.h"
+#include "platform/console.h"
 #include "platform/dir.h"
 
 namespace scourby {
@@ -115,10 +116,21 @@ std::vector<std::string> ListEntries(std::string_view mask, bool folders) {
 }
 
 void ProcessFileSpec(const std::string& spec, const Options& options, RunTotals& totals) {
+  if (spec.empty()) return;
+  // A folder named without a separator (and without a wildcard) is that
+  // folder: its files, and with /S its sub-folders.
+  std::string walked = spec;
+  if (spec.find_first_of("*?") == std::string::npos && !EndsInSeparator(spec) && platform::IdentifyFolder(spec)) {
+    walked += kPathSeparator;
+  }
   std::vector<platform::FolderIdentity> chain;
   std::int64_t matched = 0;
-  Walk(spec, options, totals, chain, matched);
-  if (matched == 0 && !spec.empty()) ++totals.specsUnmatched;
+  Walk(walked, options, totals, chain, matched);
+  // A mistyped name gets an answer, once its walk is done.
+  if (matched == 0 && !(BreakRequested.load() && totals.stoppedEarly)) {
+    ++totals.specsUnmatched;
+    platform::WriteStdoutLine(spec + "...No file found!");
+  }
 }
 
 }  // namespace scourby

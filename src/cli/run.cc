@@ -102,7 +102,7 @@ int Main(const std::vector<std::string>& arguments) {
   ParsedArguments parsed = ParseArguments(arguments, platform::kPathSeparator == '\\');
   if (parsed.action == ParsedArguments::Action::kInvalidSwitch) {
     PrintLine("Invalid switch: " + parsed.invalidSwitch);
-    // Letters are read left to right: /E counts only before the bad one.
+    // /E anywhere on the command line: the invalid switch is a failure.
     return Finish(parsed.options.exitStatus ? 2 : 0);
   }
   if (parsed.action == ParsedArguments::Action::kHelp) {

@@ -21,6 +21,11 @@ void NoteFault(FaultPlan& plan) {
 
 }  // namespace
 
+Error FaultError() {
+  const bool full = activeFaultPlan != nullptr && activeFaultPlan->kind != FaultKind::kFail;
+  return {full ? Error::Kind::kDiskFull : Error::Kind::kIo, 0};
+}
+
 bool FaultHitSlow(FileOp op) {
   FaultPlan& plan = *activeFaultPlan;
   const std::int64_t number = Tally(plan, op);

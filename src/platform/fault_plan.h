@@ -13,7 +13,10 @@
 //                                      the first put bytes, fail if put < size
 //   Flush, Truncate, Close             if (FaultHit(FileOp::kX)) -> fail
 //                                      (Close still releases the handle)
-//   DeletePath, RenameReplacing        if (FaultHit(FileOp::kX)) return false;
+//   DeletePath, RenameReplacing        if (FaultHit(FileOp::kX)) return FaultError();
+//
+// A failure the hook makes reports FaultError(): "disk full" where the
+// plan runs out of room, an input/output error otherwise.
 //
 // Counting lives here, not in the implementations, so both count alike.
 #pragma once
@@ -21,6 +24,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/error.h"
 
 namespace scourby::platform {
 
@@ -62,6 +67,9 @@ class ScopedFaultPlan {
   ScopedFaultPlan(const ScopedFaultPlan&) = delete;
   ScopedFaultPlan& operator=(const ScopedFaultPlan&) = delete;
 };
+
+// The error that an operation the plan made fail reports.
+Error FaultError();
 
 bool FaultHitSlow(FileOp op);
 std::size_t FaultWriteAllowanceSlow(std::size_t size);

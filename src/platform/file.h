@@ -1,11 +1,15 @@
 // Files: open, positional read and write, length, cut, flush, times, delete,
-// rename. Errors are plain results (false, -1 or a closed File); nothing
-// throws. Offsets and lengths are 64-bit everywhere.
+// rename. Errors are plain results (false, -1 or a closed File) that say
+// why: a File keeps the error of the first of its calls that failed (a
+// closed File that failed to open keeps that one), and the calls on paths
+// return theirs. Nothing throws. Offsets and lengths are 64-bit everywhere.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/error.h"
 
 namespace scourby::platform {
 
@@ -66,6 +70,10 @@ class File {
 
   bool IsOpen() const;
 
+  // Why the first of this file's calls that failed failed (its open
+  // included); no error while none has.
+  const Error& error() const { return error_; }
+
   // The file's length when OpenExisting opened it.
   std::int64_t LengthWhenOpened() const { return lengthWhenOpened_; }
 
@@ -82,7 +90,7 @@ class File {
   // Where the system copies between files by itself (Linux), the bytes do
   // not pass through the program, and file systems that share extents copy
   // nothing at all; elsewhere they go through a buffer. False on any
-  // failure, this file ending early included.
+  // failure, this file ending early included; `to` keeps its error.
   bool CopyTo(std::int64_t offset, std::int64_t size, File& to, std::int64_t toOffset);
 
   // The file's current length in bytes (GetFileSize); -1 on error.
@@ -118,7 +126,12 @@ class File {
   // The system's own copy, for CopyTo: the bytes it copied (0 when it cannot
   // copy these files), -1 on an error.
   std::int64_t CopyInSystem(std::int64_t offset, std::int64_t size, File& to, std::int64_t toOffset);
+  // Keeps error unless an earlier call failed; returns what the caller
+  // returns for a failure.
+  bool Failed(const Error& error);
+  static File FailedToOpen(const Error& error);
   std::int64_t lengthWhenOpened_ = -1;
+  Error error_;
 #ifdef _WIN32
   explicit File(void* handle) : handle_(handle) {}
   void* handle_ = nullptr;
@@ -143,16 +156,16 @@ inline constexpr bool kOpenFilesCanBeRenamed = true;
 // is no longer the file that was opened.
 std::string FinalPathOf(const std::string& path, const File& opened);
 
-// DeleteFileW. False when the file could not be deleted (or did not exist).
-// Only the pass's own files are deleted, and it may have given one the
-// input's read-only attribute: on Windows that is cleared first.
-bool DeletePath(const std::string& path);
+// DeleteFileW. An error when the file could not be deleted (or did not
+// exist). Only the pass's own files are deleted, and it may have given one
+// the input's read-only attribute: on Windows that is cleared first.
+Error DeletePath(const std::string& path);
 
 // Renames from to to, replacing a file at to in one step (POSIX rename;
 // Windows MoveFileExW with MOVEFILE_REPLACE_EXISTING, which leaves a
 // read-only file at to in place, as DeleteFileW would). A link or a folder
-// at to is never replaced. False when the rename failed; both names are then
-// as they were.
-bool RenameReplacing(const std::string& from, const std::string& to);
+// at to is never replaced ("not a regular file"). An error when the rename
+// failed; both names are then as they were.
+Error RenameReplacing(const std::string& from, const std::string& to);
 
 }  // namespace scourby::platform

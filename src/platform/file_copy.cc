@@ -21,7 +21,10 @@ bool File::CopyTo(std::int64_t offset, std::int64_t size, File& to, std::int64_t
   if (size > 0) buffer.reset(new std::uint8_t[static_cast<std::size_t>(std::min(size, kPiece))]);
   while (size > 0) {
     const auto want = static_cast<std::size_t>(std::min(size, kPiece));
-    if (ReadAt(offset, buffer.get(), want) != static_cast<std::int64_t>(want)) return false;
+    // A read that fails, or ends early, fails the copy into `to`.
+    if (ReadAt(offset, buffer.get(), want) != static_cast<std::int64_t>(want)) {
+      return to.Failed(error_.failed() ? error_ : Error{Error::Kind::kIo, 0});
+    }
     if (!to.WriteAt(toOffset, buffer.get(), want)) return false;
     offset += static_cast<std::int64_t>(want);
     toOffset += static_cast<std::int64_t>(want);

@@ -21,8 +21,8 @@ constexpr int kNoAccessTime = O_NOATIME;
 constexpr int kNoAccessTime = 0;
 #endif
 
-// Opens a regular file only; anything else fails (errno EEXIST). length, when
-// given, receives the file's length.
+// Opens a regular file only; anything else fails (errno EISDIR, which reads
+// "not a regular file"). length, when given, receives the file's length.
 int OpenRegular(const std::string& path, int flags, std::int64_t* length = nullptr) {
   int fd;
   do {
@@ -33,7 +33,7 @@ int OpenRegular(const std::string& path, int flags, std::int64_t* length = nullp
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    errno = EEXIST;
+    errno = EISDIR;
     return -1;
   }
   // O_NONBLOCK only kept a FIFO or device from blocking the open; of the
@@ -43,10 +43,6 @@ int OpenRegular(const std::string& path, int flags, std::int64_t* length = nullp
   return fd;
 }
 
-int OpenNoBlock(const std::string& path, int flags, std::int64_t* length = nullptr) {
-  if (FaultHit(FileOp::kOpen)) return -1;
-  return OpenRegular(path, flags, length);
-}
 
 std::int64_t ToNanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
@@ -61,6 +57,9 @@ timespec FromNanoseconds(std::int64_t ns) {
   return t;
 }
 
+// A file with another name (a hard link) is no file to write through.
+const Error kOtherNames = {Error::Kind::kNotRegularFile, EMLINK};
+
 // Whether the file has a name besides the one it was opened by (a hard
 // link): writing to it would change that file too, the input itself perhaps.
 bool HasOtherNames(int fd) {
@@ -70,12 +69,16 @@ bool HasOtherNames(int fd) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : lengthWhenOpened_(other.lengthWhenOpened_), fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept
+    : lengthWhenOpened_(other.lengthWhenOpened_), error_(other.error_), fd_(other.fd_) {
+  other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     lengthWhenOpened_ = other.lengthWhenOpened_;
+    error_ = other.error_;
     fd_ = other.fd_;
     other.fd_ = -1;
   }
@@ -84,18 +87,29 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { Close(); }
 
+bool File::Failed(const Error& error) {
+  if (!error_.failed()) error_ = error;
+  return false;
+}
+
+File File::FailedToOpen(const Error& error) {
+  File file;
+  file.error_ = error;
+  return file;
+}
+
 File File::OpenExisting(const std::string& path, FileAccess access) {
   std::int64_t length = -1;
   const int flags = access == FileAccess::kRead ? O_RDONLY : O_RDWR;
   // Reading moves no time where the system allows it; a file of another
   // owner is read plainly.
-  if (FaultHit(FileOp::kOpen)) return File();
+  if (FaultHit(FileOp::kOpen)) return FailedToOpen(FaultError());
   int fd = OpenRegular(path, flags | kNoAccessTime, &length);
   if (fd < 0 && errno == EPERM && kNoAccessTime != 0) fd = OpenRegular(path, flags, &length);
-  if (fd < 0) return File();
+  if (fd < 0) return FailedToOpen(LastSystemError());
   File file(fd);
   file.lengthWhenOpened_ = length;
-  if (access == FileAccess::kReadWrite && !file.TryLock()) return File();
+  if (access == FileAccess::kReadWrite && !file.TryLock()) return FailedToOpen(file.error());
   return file;
 }
 
@@ -109,29 +123,31 @@ bool File::TakePermissions(int fd, const File* like) {
 }
 
 File File::CreateOutput(const std::string& path, const File* like) {
-  const int fd = OpenNoBlock(path, O_RDWR | O_CREAT | O_NOFOLLOW);
-  if (fd < 0) return File();
+  if (FaultHit(FileOp::kOpen)) return FailedToOpen(FaultError());
+  const int fd = OpenRegular(path, O_RDWR | O_CREAT | O_NOFOLLOW);
+  if (fd < 0) return FailedToOpen(LastSystemError());
   File file(fd);
-  if (HasOtherNames(fd)) return File();
+  if (HasOtherNames(fd)) return FailedToOpen(kOtherNames);
   // Permissions before the cut: a file that cannot be made ours keeps its
   // content.
-  if (!TakePermissions(fd, like) || ::ftruncate(fd, 0) != 0) return File();
+  if (!TakePermissions(fd, like) || ::ftruncate(fd, 0) != 0) return FailedToOpen(LastSystemError());
   return file;
 }
 
 File File::OpenOrCreateOutput(const std::string& path, const File* like, bool& created) {
   created = false;
-  if (FaultHit(FileOp::kOpen)) return File();
+  if (FaultHit(FileOp::kOpen)) return FailedToOpen(FaultError());
   int fd = OpenRegular(path, O_WRONLY | O_NOFOLLOW);
-  if (fd >= 0) return HasOtherNames(fd) ? (::close(fd), File()) : File(fd);
-  if (errno != ENOENT) return File();
+  if (fd >= 0) return HasOtherNames(fd) ? (::close(fd), FailedToOpen(kOtherNames)) : File(fd);
+  if (errno != ENOENT) return FailedToOpen(LastSystemError());
   fd = OpenRegular(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
-  if (fd < 0) return File();
+  if (fd < 0) return FailedToOpen(LastSystemError());
   File file(fd);
   if (!TakePermissions(fd, like)) {
+    const Error error = LastSystemError();
     file.Close();
     ::unlink(path.c_str());
-    return File();
+    return FailedToOpen(error);
   }
   created = true;
   return file;
@@ -146,7 +162,7 @@ File File::CreateScratch() {
 #endif
   std::string name = dir + "/scourby-XXXXXX";
   const int fd = ::mkstemp(name.data());
-  if (fd < 0) return File();
+  if (fd < 0) return FailedToOpen(LastSystemError());
   ::unlink(name.c_str());
   return File(fd);
 }
@@ -154,14 +170,14 @@ File File::CreateScratch() {
 bool File::IsOpen() const { return fd_ >= 0; }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
-  if (FaultHit(FileOp::kRead)) return -1;
+  if (FaultHit(FileOp::kRead)) return Failed(FaultError()), -1;
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
     const ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
-      return -1;
+      return Failed(LastSystemError()), -1;
     }
     if (got == 0) break;
     done += static_cast<std::size_t>(got);
@@ -179,12 +195,12 @@ bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
     const ssize_t put = ::pwrite(fd_, in + done, size - done, static_cast<off_t>(offset + done));
     if (put < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return Failed(LastSystemError());
     }
-    if (put == 0) return false;
+    if (put == 0) return Failed(SystemError(ENOSPC));
     done += static_cast<std::size_t>(put);
   }
-  return !cutShort;
+  return !cutShort || Failed(FaultError());
 }
 
 std::int64_t File::CopyInSystem(std::int64_t offset, std::int64_t size, File& to, std::int64_t toOffset) {
@@ -202,9 +218,9 @@ std::int64_t File::CopyInSystem(std::int64_t offset, std::int64_t size, File& to
       // Files the system cannot copy between (other file systems, older
       // kernels): the caller copies the rest through a buffer.
       if (done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) return 0;
-      return -1;
+      return to.Failed(LastSystemError()), -1;
     }
-    if (copied == 0) return -1;  // the file ended early
+    if (copied == 0) return to.Failed(SystemError(EIO)), -1;  // the file ended early
     done += copied;
   }
   return done;
@@ -216,18 +232,18 @@ std::int64_t File::CopyInSystem(std::int64_t offset, std::int64_t size, File& to
 
 std::int64_t File::Length() {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) return -1;
+  if (::fstat(fd_, &st) != 0) return Failed(LastSystemError()), -1;
   return static_cast<std::int64_t>(st.st_size);
 }
 
 bool File::Truncate(std::int64_t length) {
-  if (FaultHit(FileOp::kTruncate)) return false;
-  return ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+  if (FaultHit(FileOp::kTruncate)) return Failed(FaultError());
+  return ::ftruncate(fd_, static_cast<off_t>(length)) == 0 || Failed(LastSystemError());
 }
 
 bool File::Flush() {
-  if (FaultHit(FileOp::kFlush)) return false;
-  return ::fsync(fd_) == 0;
+  if (FaultHit(FileOp::kFlush)) return Failed(FaultError());
+  return ::fsync(fd_) == 0 || Failed(LastSystemError());
 }
 
 bool File::TryLock() {
@@ -235,7 +251,7 @@ bool File::TryLock() {
   do {
     rc = ::flock(fd_, LOCK_EX | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
-  return rc == 0;
+  return rc == 0 || Failed(LastSystemError());
 }
 
 bool File::TakeAttributes(const File*) { return true; }
@@ -258,8 +274,10 @@ bool File::Close() {
   if (fd_ < 0) return true;
   const bool injected = FaultHit(FileOp::kClose);
   const int rc = ::close(fd_);
+  const Error error = rc == 0 || errno == EINTR ? Error() : LastSystemError();
   fd_ = -1;
-  return !injected && (rc == 0 || errno == EINTR);
+  if (injected) return Failed(FaultError());
+  return !error.failed() || Failed(error);
 }
 
 std::string FinalPathOf(const std::string& path, const File& opened) {
@@ -279,17 +297,17 @@ std::string FinalPathOf(const std::string& path, const File& opened) {
   return target;
 }
 
-bool DeletePath(const std::string& path) {
-  if (FaultHit(FileOp::kDelete)) return false;
-  return ::unlink(path.c_str()) == 0;
+Error DeletePath(const std::string& path) {
+  if (FaultHit(FileOp::kDelete)) return FaultError();
+  return ::unlink(path.c_str()) == 0 ? Error() : LastSystemError();
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
-  if (FaultHit(FileOp::kRename)) return false;
+Error RenameReplacing(const std::string& from, const std::string& to) {
+  if (FaultHit(FileOp::kRename)) return FaultError();
   // Only a file is replaced: a link or a folder at to stays as it is.
   struct stat st;
-  if (::lstat(to.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  if (::lstat(to.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return SystemError(EISDIR);
+  return ::rename(from.c_str(), to.c_str()) == 0 ? Error() : LastSystemError();
 }
 
 }  // namespace scourby::platform

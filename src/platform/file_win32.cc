@@ -38,12 +38,28 @@ bool Seek(HANDLE handle, std::int64_t offset) {
 // what is written to it, and has no file information to report. (The file
 // type is not asked for: Wine reads the file to tell it, which would change
 // its access time before /D can save it.)
+// A folder, a link or a device where a file should be.
+const Error kNotAFile = {Error::Kind::kNotRegularFile, ERROR_DIRECTORY};
+
+// The error of a failed open of path: a folder that stands there (which
+// the system reports as access denied) is no regular file.
+Error OpenError(const std::string& path) {
+  const Error error = LastSystemError();
+  const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kNotAFile;
+  return error;
+}
+
 HANDLE OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
-                    BY_HANDLE_FILE_INFORMATION& info) {
+                    BY_HANDLE_FILE_INFORMATION& info, Error& error) {
   const HANDLE handle = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = OpenError(path);
+    return nullptr;
+  }
   if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     CloseHandle(handle);
+    error = kNotAFile;
     return nullptr;
   }
   return handle;
@@ -95,15 +111,18 @@ bool IsEntryItself(const std::string& path, HANDLE handle) {
 // or a new one. Existing files are opened first, and a missing one is
 // created only where nothing stands, so that a dangling link is not
 // followed to create its target either.
-HANDLE OpenOutput(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, bool& created) {
+HANDLE OpenOutput(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, bool& created, Error& error) {
   constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
   constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   created = false;
-  HANDLE handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, OPEN_EXISTING, kFlags, info);
+  HANDLE handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, OPEN_EXISTING, kFlags, info, error);
   if (handle == nullptr) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return nullptr;
-    handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, CREATE_NEW, kFlags, info);
+    if (error.kind != Error::Kind::kNoSuchFile) return nullptr;
+    handle = OpenDiskFile(path, kAccess, FILE_SHARE_READ, CREATE_NEW, kFlags, info, error);
+    // Something that is no file stands there: a dangling link.
+    if (handle == nullptr && (error.code == ERROR_FILE_EXISTS || error.code == ERROR_ALREADY_EXISTS)) {
+      error = kNotAFile;
+    }
     created = handle != nullptr;
     return handle;
   }
@@ -114,6 +133,7 @@ HANDLE OpenOutput(const std::string& path, BY_HANDLE_FILE_INFORMATION& info, boo
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1 ||
       !IsEntryItself(path, handle)) {
     CloseHandle(handle);
+    error = kNotAFile;
     return nullptr;
   }
   return handle;
@@ -130,7 +150,8 @@ FILETIME ToFileTime(std::int64_t ticks) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : lengthWhenOpened_(other.lengthWhenOpened_), handle_(other.handle_) {
+File::File(File&& other) noexcept
+    : lengthWhenOpened_(other.lengthWhenOpened_), error_(other.error_), handle_(other.handle_) {
   other.handle_ = nullptr;
 }
 
@@ -138,6 +159,7 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     lengthWhenOpened_ = other.lengthWhenOpened_;
+    error_ = other.error_;
     handle_ = other.handle_;
     other.handle_ = nullptr;
   }
@@ -146,22 +168,34 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { Close(); }
 
+bool File::Failed(const Error& error) {
+  if (!error_.failed()) error_ = error;
+  return false;
+}
+
+File File::FailedToOpen(const Error& error) {
+  File file;
+  file.error_ = error;
+  return file;
+}
+
 File File::OpenExisting(const std::string& path, FileAccess access) {
   // Reading: others may read and write meanwhile. Reading and writing: others
   // may only read, so no second cleaner opens the file while it is rewritten.
   const bool write = access == FileAccess::kReadWrite;
-  if (FaultHit(FileOp::kOpen)) return File();
+  if (FaultHit(FileOp::kOpen)) return FailedToOpen(FaultError());
   BY_HANDLE_FILE_INFORMATION info;
   const DWORD share = write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
   constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
   // The right to set times, to switch off last-access updates below; a file
   // whose times this user may not set is read plainly.
+  Error error;
   void* handle = OpenDiskFile(path, write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ | FILE_WRITE_ATTRIBUTES, share,
-                              OPEN_EXISTING, kFlags, info);
-  if (handle == nullptr && !write && GetLastError() == ERROR_ACCESS_DENIED) {
-    handle = OpenDiskFile(path, GENERIC_READ, share, OPEN_EXISTING, kFlags, info);
+                              OPEN_EXISTING, kFlags, info, error);
+  if (handle == nullptr && !write && error.kind == Error::Kind::kAccessDenied) {
+    handle = OpenDiskFile(path, GENERIC_READ, share, OPEN_EXISTING, kFlags, info, error);
   }
-  if (handle == nullptr) return File();
+  if (handle == nullptr) return FailedToOpen(error);
   File file(handle);
   // A time of all ones tells the system not to move the last-access time
   // for reads through this handle.
@@ -171,41 +205,46 @@ File File::OpenExisting(const std::string& path, FileAccess access) {
       static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   // A read-only file is never rewritten, also where the system would let an
   // administrator open it for writing (as Wine does for root).
-  if (write && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return File();
-  if (write && !LockAgainstCleaners(AsHandle(file.handle_))) return File();
+  if (write && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return FailedToOpen(SystemError(ERROR_ACCESS_DENIED));
+  }
+  if (write && !file.TryLock()) return FailedToOpen(file.error());
   return file;
 }
 
 File File::CreateOutput(const std::string& path, const File*) {
-  if (FaultHit(FileOp::kOpen)) return File();
+  if (FaultHit(FileOp::kOpen)) return FailedToOpen(FaultError());
   BY_HANDLE_FILE_INFORMATION info;
   bool created = false;
-  void* handle = OpenOutput(path, info, created);
-  if (handle == nullptr) return File();
+  Error error;
+  void* handle = OpenOutput(path, info, created, error);
+  if (handle == nullptr) return FailedToOpen(error);
   File file(handle);
-  if (!file.Truncate(0)) return File();
+  if (!file.Truncate(0)) return FailedToOpen(file.error());
   return file;
 }
 
 File File::OpenOrCreateOutput(const std::string& path, const File*, bool& created) {
   created = false;
-  if (FaultHit(FileOp::kOpen)) return File();
+  if (FaultHit(FileOp::kOpen)) return FailedToOpen(FaultError());
   BY_HANDLE_FILE_INFORMATION info;
-  void* handle = OpenOutput(path, info, created);
-  return handle == nullptr ? File() : File(handle);
+  Error error;
+  void* handle = OpenOutput(path, info, created, error);
+  return handle == nullptr ? FailedToOpen(error) : File(handle);
 }
 
 File File::CreateScratch() {
   wchar_t folder[MAX_PATH + 1];
   const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-  if (length == 0 || length > MAX_PATH) return File();
+  if (length == 0 || length > MAX_PATH) return FailedToOpen(LastSystemError());
   wchar_t name[MAX_PATH + 1];
-  if (GetTempFileNameW(folder, L"scb", 0, name) == 0) return File();
+  if (GetTempFileNameW(folder, L"scb", 0, name) == 0) return FailedToOpen(LastSystemError());
   const HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
+    const Error error = LastSystemError();
     DeleteFileW(name);
-    return File();
+    return FailedToOpen(error);
   }
   return File(handle);
 }
@@ -213,15 +252,15 @@ File File::CreateScratch() {
 bool File::IsOpen() const { return handle_ != nullptr; }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
-  if (FaultHit(FileOp::kRead)) return -1;
+  if (FaultHit(FileOp::kRead)) return Failed(FaultError()), -1;
   const HANDLE handle = AsHandle(handle_);
-  if (!Seek(handle, offset)) return -1;
+  if (!Seek(handle, offset)) return Failed(LastSystemError()), -1;
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
     DWORD got = 0;
     if (!ReadFile(handle, out + done, static_cast<DWORD>(std::min(size - done, kMaxTransfer)), &got, nullptr)) {
-      return -1;
+      return Failed(LastSystemError()), -1;
     }
     if (got == 0) break;  // the end of the file
     done += got;
@@ -235,7 +274,7 @@ std::int64_t File::CopyInSystem(std::int64_t, std::int64_t, File&, std::int64_t)
 
 bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   const HANDLE handle = AsHandle(handle_);
-  if (!Seek(handle, offset)) return false;
+  if (!Seek(handle, offset)) return Failed(LastSystemError());
   const auto* in = static_cast<const char*>(data);
   const std::size_t allowed = FaultWriteAllowance(size);
   const bool cutShort = allowed < size;
@@ -243,35 +282,37 @@ bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     DWORD put = 0;
-    if (!WriteFile(handle, in + done, static_cast<DWORD>(std::min(size - done, kMaxTransfer)), &put, nullptr) ||
-        put == 0) {
-      return false;
+    if (!WriteFile(handle, in + done, static_cast<DWORD>(std::min(size - done, kMaxTransfer)), &put, nullptr)) {
+      return Failed(LastSystemError());
     }
+    if (put == 0) return Failed(SystemError(ERROR_DISK_FULL));
     done += put;
   }
-  return !cutShort;
+  return !cutShort || Failed(FaultError());
 }
 
 std::int64_t File::Length() {
   DWORD high = 0;
   SetLastError(NO_ERROR);  // a low part of 0xFFFFFFFF is a valid length
   const DWORD low = GetFileSize(AsHandle(handle_), &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return Failed(LastSystemError()), -1;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
 }
 
 bool File::Truncate(std::int64_t length) {
-  if (FaultHit(FileOp::kTruncate)) return false;
+  if (FaultHit(FileOp::kTruncate)) return Failed(FaultError());
   const HANDLE handle = AsHandle(handle_);
-  return Seek(handle, length) && SetEndOfFile(handle);
+  return (Seek(handle, length) && SetEndOfFile(handle)) || Failed(LastSystemError());
 }
 
 bool File::Flush() {
-  if (FaultHit(FileOp::kFlush)) return false;
-  return FlushFileBuffers(AsHandle(handle_)) != 0;
+  if (FaultHit(FileOp::kFlush)) return Failed(FaultError());
+  return FlushFileBuffers(AsHandle(handle_)) != 0 || Failed(LastSystemError());
 }
 
-bool File::TryLock() { return IsOpen() && LockAgainstCleaners(AsHandle(handle_)); }
+bool File::TryLock() {
+  return (IsOpen() && LockAgainstCleaners(AsHandle(handle_))) || Failed(SystemError(ERROR_LOCK_VIOLATION));
+}
 
 bool File::TakeAttributes(const File* like) {
   constexpr DWORD kTaken = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -310,8 +351,10 @@ bool File::Close() {
   if (handle_ == nullptr) return true;
   const bool injected = FaultHit(FileOp::kClose);
   const BOOL closed = CloseHandle(AsHandle(handle_));
+  const Error error = closed != 0 ? Error() : LastSystemError();
   handle_ = nullptr;
-  return !injected && closed != 0;
+  if (injected) return Failed(FaultError());
+  return !error.failed() || Failed(error);
 }
 
 std::string FinalPathOf(const std::string& path, const File& opened) {
@@ -320,37 +363,38 @@ std::string FinalPathOf(const std::string& path, const File& opened) {
   return FinalPathOfHandle(handle);
 }
 
-bool DeletePath(const std::string& path) {
-  if (FaultHit(FileOp::kDelete)) return false;
+Error DeletePath(const std::string& path) {
+  if (FaultHit(FileOp::kDelete)) return FaultError();
   const std::wstring system = SystemPath(path);
   const DWORD attributes = GetFileAttributesW(system.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     SetFileAttributesW(system.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
-  return DeleteFileW(system.c_str()) != 0;
+  return DeleteFileW(system.c_str()) != 0 ? Error() : LastSystemError();
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
-  if (FaultHit(FileOp::kRename)) return false;
+Error RenameReplacing(const std::string& from, const std::string& to) {
+  if (FaultHit(FileOp::kRename)) return FaultError();
   // One call replaces the file at to, so that there is no moment without a
   // file at to and a failed move leaves both names as they were. A read-only
   // file, a folder or a link at to is never replaced.
   const DWORD attributes = GetFileAttributesW(SystemPath(to).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-      return false;
-    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return SystemError(ERROR_ACCESS_DENIED);
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return kNotAFile;
     // Where the system shows a link as the file it leads to (Wine), the
     // path that the file at to resolves to tells.
     const HANDLE handle = CreateFileW(SystemPath(to).c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
     const bool itself = IsEntryItself(to, handle);
     CloseHandle(handle);
-    if (!itself) return false;
+    if (!itself) return kNotAFile;
   }
-  return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0
+             ? Error()
+             : LastSystemError();
 }
 
 }  // namespace scourby::platform

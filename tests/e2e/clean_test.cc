@@ -746,10 +746,27 @@ TEST(CleanFile, AFullDiskLeavesTheInputUntouchedInCompatibilityMode) {
     EXPECT_FALSE(Exists(disk / "a.mp3.clean"));
     EXPECT_FALSE(Exists(disk / "a.mp3.bak"));
   }
+  // With /V the line says why.
+  const RunResult verbose = RunScourby({"a.mp3", "/CV"}, disk.path());
+  EXPECT_NE(verbose.out.find(" ! Could not write a.mp3.clean\r\n - Reason: disk full\r\n"), std::string::npos)
+      << verbose.out;
   // Rewriting in place needs no room at all.
   const RunResult run = RunScourby({"a.mp3"}, disk.path());
   EXPECT_NE(run.out.find("a.mp3 - Cleaned 2010 bytes\r\n"), std::string::npos) << run.out;
   EXPECT_TRUE(ReadFile(disk / "a.mp3") == Frames(240));
+  // But for a VBR header added in front of a stream with nothing to remove:
+  // the file is made longer first, and on a full disk it stays as it was.
+  // (21 pages of frames, so that the header needs a page of its own.)
+  Bytes vbr;
+  for (int i = 0; i < 168; ++i) vbr += Frame(0xFB, i < 32 && i % 2 ? 0x90 : 0xA0, 0x64, i);
+  ASSERT_EQ(vbr.size(), 21u * 4096);
+  std::filesystem::remove(disk / "a.mp3");
+  WriteFile(disk / "vbr.mp3", vbr);
+  std::system(("dd if=/dev/zero of='" + (disk / "filler") + "' bs=4096 2>/dev/null").c_str());
+  const RunResult grown = RunScourby({"vbr.mp3", "/V", "/T"}, disk.path());
+  EXPECT_NE(grown.out.find(" ! Could not rewrite vbr.mp3\r\n - Reason: disk full\r\n"), std::string::npos) << grown.out;
+  EXPECT_TRUE(ReadFile(disk / "vbr.mp3") == vbr);
+  EXPECT_FALSE(Exists(disk / "vbr.mp3.trash"));
 }
 
 }  // namespace

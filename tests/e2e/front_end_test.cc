@@ -1,5 +1,7 @@
 // The program's own output for switches, help and the summary, byte for byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -97,7 +99,8 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
            "* Verbose mode\n* Recurse subfolders\n* Preserve modification timestamps\nUse /? option for help.\n\n" +
            Summary(0, 0)},
       {{"nothing-here.mp3", "/B"},
-       kBanner + "* Save backups\n* Compatibility mode\nUse /? option for help.\n\n" + Summary(0, 0)},
+       kBanner + "* Save backups\n* Compatibility mode\nUse /? option for help.\n\nnothing-here.mp3...No file found!\n" +
+           Summary(0, 0)},
       {{"/dpscftbv"},
        kBanner +
            "* Verbose mode\n* Save backups\n* Save trash-files\n* Frame-reconstructor disabled\n* Compatibility mode\n"
@@ -113,15 +116,21 @@ TEST(FrontEnd, OutputForSwitchesAndHelpIsExact) {
            DrySummary(0, 0)},
       // After a lone "--" every argument is a specification, whatever it
       // begins with; a "--" after that one is a specification too.
-      {{"--", "-x.mp3", "/V", "--"}, kBanner + "Use /? option for help.\n\n" + Summary(0, 0)},
+      {{"--", "-x.mp3", "/V", "--"},
+       kBanner + "Use /? option for help.\n\n-x.mp3...No file found!\n/V...No file found!\n--...No file found!\n" +
+           Summary(0, 0)},
       {{"/e", "--", "--help", "-e"},
-       kBanner + "* Exit code tells what failed\nUse /? option for help.\n\n" + Summary(0, 0),
+       kBanner + "* Exit code tells what failed\nUse /? option for help.\n\n--help...No file found!\n-e...No file found!\n" +
+           Summary(0, 0),
        1},
-      // Letters are read left to right: an invalid one after the e ends the
-      // run with exit code 2, one before it with 0.
+      // An e anywhere among the switches, before or after the invalid
+      // letter, ends the run with exit code 2; one after a lone "--" is a
+      // file's name.
       {{"/ex", "a.mp3"}, kBanner + "Invalid switch: /ex\n", 2},
       {{"/e", "-x.mp3"}, kBanner + "Invalid switch: -x.mp3\n", 2},
-      {{"/xe", "a.mp3"}, kBanner + "Invalid switch: /xe\n", 0},
+      {{"/xe", "a.mp3"}, kBanner + "Invalid switch: /xe\n", 2},
+      {{"/X", "a.mp3", "/E"}, kBanner + "Invalid switch: /X\n", 2},
+      {{"/X", "--", "/E"}, kBanner + "Invalid switch: /X\n", 0},
       // The known letters h, e, l and p: help.
       {{"-help"}, kBanner + kHelp},
       // The two long options of every command-line tool, in any letter case
@@ -156,15 +165,32 @@ TEST(FrontEnd, ExitStatusTellsWhatFailed) {
   std::filesystem::create_directories(dir.path() / "deep/er");
   WriteFile(dir / "deep/er/low.mp3", Id3v2Tag(50) + Frames(3));
   ASSERT_EQ(symlink("nowhere", (dir / "dead.mp3").c_str()), 0);
+  // A lock that another program holds.
+  WriteFile(dir / "held.mp3", Id3v2Tag(50) + Frames(3));
+  const int held = open((dir / "held.mp3").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
   const struct {
     std::vector<std::string> args;
     int withE;
     const char* line;  // a line the run prints
   } cases[] = {
-      {{"good.mp3"}, 0, "good.mp3 - Cleaned "},        {{"text.mp3"}, 0, "text.mp3...No MP3!"},
-      {{"none.mp3"}, 1, "Processed 0 file(s)"},        {{"dead.mp3"}, 1, "dead.mp3...Cannot open!"},
-      {{"*.mp3"}, 1, "dead.mp3...Cannot open!"},       {{"good.mp3", "none/*.mp3"}, 1, "good.mp3 - Cleaned "},
-      {{"deep/*.mp3", "/S"}, 0, "low.mp3 - Cleaned "}, {{"--", "-dash.mp3"}, 0, "-dash.mp3 - Cleaned "},
+      {{"good.mp3"}, 0, "good.mp3 - Cleaned "},
+      {{"text.mp3"}, 0, "text.mp3...No MP3!"},
+      // A name that matches nothing, over the whole walk, gets an answer.
+      {{"none.mp3"}, 1, "\r\nnone.mp3...No file found!\r\n"},
+      {{"none.mp3", "/S"}, 1, "\r\nnone.mp3...No file found!\r\n"},
+      {{"good.mp3", "none/*.mp3"}, 1, "\r\nnone/*.mp3...No file found!\r\n"},
+      {{"dead.mp3"}, 1, "dead.mp3...Cannot open!\r\n\r\nFinished"},
+      // With /V a failure says why: a link met by a wildcard that leads
+      // nowhere, a file another program holds.
+      {{"*.mp3", "/V"}, 1, "dead.mp3...Cannot open!\r\n - Reason: no such file\r\n"},
+      {{"held.mp3", "/V"}, 1, "held.mp3...Cannot open!\r\n - Reason: locked by another program\r\n"},
+      {{"held.mp3", "/V", "/C"}, 1, "held.mp3...Cannot open!\r\n - Reason: locked by another program\r\n"},
+      // A folder named without its separator is the folder.
+      {{"deep", "/S"}, 0, "low.mp3 - Cleaned "},
+      {{"deep/*.mp3", "/S"}, 0, "low.mp3 - Cleaned "},
+      {{"--", "-dash.mp3"}, 0, "-dash.mp3 - Cleaned "},
   };
   for (const auto& c : cases) {
     for (const bool e : {false, true}) {
@@ -175,6 +201,7 @@ TEST(FrontEnd, ExitStatusTellsWhatFailed) {
       EXPECT_EQ(run.exitCode, e ? c.withE : 0) << ::testing::PrintToString(args);
     }
   }
+  close(held);
 }
 
 }  // namespace

@@ -147,13 +147,23 @@ TEST(Hostile, AFolderOrAFifoNamedLikeAnMp3IsNeverOpened) {
   fs::create_directory(dir / "x.mp3");
   WriteFile(dir / "x.mp3/inner.mp3", Id3v2Tag(10) + Frames(3));
   ASSERT_EQ(mkfifo((dir / "y.mp3").c_str(), 0600), 0);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"x.mp3"}, {"y.mp3"}, {"*.mp3"}, {"x.mp3", "/C"}, {"y.mp3", "/C"}, {"./", "/T"}}) {
-    const RunResult run = RunScourbyWithin(20, args, dir.path().string());
-    EXPECT_EQ(run.exitCode, 0) << "killed after hanging: " << ::testing::PrintToString(args);
-    EXPECT_EQ(FileLines(run.out), "") << ::testing::PrintToString(args);
+  // No file matches; the folder named whole is walked as a folder.
+  const struct {
+    std::vector<std::string> args;
+    std::string lines;
+  } cases[] = {
+      {{"y.mp3"}, "y.mp3...No file found!\r\n"},
+      {{"*.mp3"}, "*.mp3...No file found!\r\n"},
+      {{"y.mp3", "/C"}, "y.mp3...No file found!\r\n"},
+      {{"./", "/T"}, "./...No file found!\r\n"},
+      {{"x.mp3", "/C"}, "x.mp3/inner.mp3 - Cleaned 20 bytes\r\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult run = RunScourbyWithin(20, c.args, dir.path().string());
+    EXPECT_EQ(run.exitCode, 0) << "killed after hanging: " << ::testing::PrintToString(c.args);
+    EXPECT_EQ(FileLines(run.out), c.lines) << ::testing::PrintToString(c.args);
   }
-  EXPECT_TRUE(ReadFile(dir / "x.mp3/inner.mp3") == Id3v2Tag(10) + Frames(3));
+  EXPECT_TRUE(ReadFile(dir / "x.mp3/inner.mp3") == Frames(3));
 }
 
 TEST(Hostile, LongPathsAreCleanedOrGetAClearMessage) {

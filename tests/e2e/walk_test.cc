@@ -52,14 +52,18 @@ TEST(Walk, ListsMatchingFilesFirstThenSubFoldersDepthFirst) {
        Line("A2.MP3") + Line("a.mp3") + Line("b.mp3") + "dead.mp3...Cannot open!\r\n" + Line("sub/c.mp3") +
            Line("sub/deeper/a.mp3") + Line("sub2/d.mp3") + Line("x.mp3/inner.mp3")},
       {{"a.mp3", "/S"}, Line("a.mp3") + Line("sub/deeper/a.mp3")},
-      {{".hidden.mp3"}, ""},
-      {{"fifo.mp3"}, ""},
-      {{"x.mp3"}, ""},
+      // A name that matches no file gets an answer; a folder named
+      // without its separator is the folder.
+      {{".hidden.mp3"}, ".hidden.mp3...No file found!\r\n"},
+      {{"fifo.mp3"}, "fifo.mp3...No file found!\r\n"},
+      {{"x.mp3"}, Line("x.mp3/inner.mp3")},
       {{"sub/"}, Line("sub/c.mp3")},
       {{"sub/", "/s"}, Line("sub/c.mp3") + Line("sub/deeper/a.mp3")},
-      {{"sub"}, ""},
+      {{"sub"}, Line("sub/c.mp3")},
+      {{"sub", "/s"}, Line("sub/c.mp3") + Line("sub/deeper/a.mp3")},
       {{"b.mp3|sub/c.mp3", "a.mp3"}, Line("b.mp3") + Line("sub/c.mp3") + Line("a.mp3")},
-      {{"no-such-folder/*.mp3", "?.mp3"}, Line("a.mp3") + Line("b.mp3")},
+      {{"no-such-folder/*.mp3", "?.mp3"},
+       "no-such-folder/*.mp3...No file found!\r\n" + Line("a.mp3") + Line("b.mp3")},
   };
   for (const auto& c : cases) {
     Library library;
@@ -111,7 +115,7 @@ TEST(Walk, DoubledSlashNamesAFileUnderTheRoot) {
   // "/name" alone is a switch; "//name" is the file below the root. Only the
   // echo matters here: nothing is written outside the test's folder.
   const RunResult run = RunScourby({"//scourby-test-no-such-file.mp3"});
-  EXPECT_EQ(FileLines(run.out), "");
+  EXPECT_EQ(FileLines(run.out), "//scourby-test-no-such-file.mp3...No file found!\r\n");
 }
 
 }  // namespace

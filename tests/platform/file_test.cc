@@ -169,13 +169,13 @@ TEST_F(FileLayer, TimesComeBackAsTheyWereSet) {
 TEST_F(FileLayer, RenameReplacesAndDeleteRemoves) {
   Put("from", "new");
   Put("to", "old");
-  EXPECT_TRUE(RenameReplacing(Path("from"), Path("to")));
+  EXPECT_FALSE(RenameReplacing(Path("from"), Path("to")).failed());
   EXPECT_EQ(Get("to"), "new");
   EXPECT_FALSE(fs::exists(dir_ / "from"));
-  EXPECT_FALSE(RenameReplacing(Path("from"), Path("to")));
+  EXPECT_TRUE(RenameReplacing(Path("from"), Path("to")).failed());
   EXPECT_EQ(Get("to"), "new");
-  EXPECT_TRUE(DeletePath(Path("to")));
-  EXPECT_FALSE(DeletePath(Path("to")));
+  EXPECT_FALSE(DeletePath(Path("to")).failed());
+  EXPECT_EQ(DeletePath(Path("to")).kind, Error::Kind::kNoSuchFile);
 }
 
 TEST_F(FileLayer, ReadOnlyFilesOpenOnlyForReading) {

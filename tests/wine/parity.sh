@@ -236,13 +236,15 @@ for switches in /T "/C /T" "/B /P /D"; do
   parity_after "tagged again, $switches" "own_run 'files/*.mp3' $switches; cp '$fixtures/files/both-tags.mp3' files/" \
     "files/*.mp3" $switches
 done
+# With /V each failure says why, in the same words on both builds.
 for output in clean trash; do
-  parity_after "a link planted at .$output" "ln -s frames.mp3 files/both-tags.mp3.$output" "files/both-tags.mp3" /C /T
+  parity_after "a link planted at .$output" "ln -s frames.mp3 files/both-tags.mp3.$output" "files/both-tags.mp3" /C /T /V
   parity_after "a dangling link planted at .$output" "ln -s nowhere files/both-tags.mp3.$output" \
-    "files/both-tags.mp3" /C /T
+    "files/both-tags.mp3" /C /T /V
   parity_after "a folder planted at .$output" "mkdir files/both-tags.mp3.$output && echo kept >files/both-tags.mp3.$output/x" \
-    "files/both-tags.mp3" /C /T
+    "files/both-tags.mp3" /C /T /V
 done
+parity "names that match no file, a folder named without its separator" files/no-such.mp3 "files/nothing*.mp3" lib/sub /E
 # A listing passes over each file's backup, trash and stale .clean (any
 # letter case in the ending), but not over one without its file.
 own_setup="for x in .bak .TRASH .clean; do cp files/both-tags.mp3 files/both-tags.mp3\$x; done; \
