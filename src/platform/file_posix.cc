@@ -87,17 +87,6 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { Close(); }
 
-bool File::Failed(const Error& error) {
-  if (!error_.failed()) error_ = error;
-  return false;
-}
-
-File File::FailedToOpen(const Error& error) {
-  File file;
-  file.error_ = error;
-  return file;
-}
-
 File File::OpenExisting(const std::string& path, FileAccess access) {
   std::int64_t length = -1;
   const int flags = access == FileAccess::kRead ? O_RDONLY : O_RDWR;

@@ -168,17 +168,6 @@ File& File::operator=(File&& other) noexcept {
 
 File::~File() { Close(); }
 
-bool File::Failed(const Error& error) {
-  if (!error_.failed()) error_ = error;
-  return false;
-}
-
-File File::FailedToOpen(const Error& error) {
-  File file;
-  file.error_ = error;
-  return file;
-}
-
 File File::OpenExisting(const std::string& path, FileAccess access) {
   // Reading: others may read and write meanwhile. Reading and writing: others
   // may only read, so no second cleaner opens the file while it is rewritten.

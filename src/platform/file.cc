@@ -1,11 +1,23 @@
-// Copying a stretch of one file into another, alike on every platform; the
-// system's own copy is the platform's (file_*.cc).
+// What File does alike on every platform: keeping the error of its first
+// failed call, and copying a stretch of one file into another (the system's
+// own copy is the platform's, file_*.cc).
 #include <algorithm>
 #include <memory>
 
 #include "platform/file.h"
 
 namespace scourby::platform {
+
+bool File::Failed(const Error& error) {
+  if (!error_.failed()) error_ = error;
+  return false;
+}
+
+File File::FailedToOpen(const Error& error) {
+  File file;
+  file.error_ = error;
+  return file;
+}
 
 bool File::CopyTo(std::int64_t offset, std::int64_t size, File& to, std::int64_t toOffset) {
   while (size > 0) {
