@@ -77,7 +77,7 @@ void ByteSink::TakeFrame(std::int64_t at, std::int64_t size) {
   }
   if (streamAt_ < 0) {
     streamAt_ = kept_.kept();
-    if (choice_.addedAhead > 0) kept_.Reserve(choice_.addedAhead);
+    if (choice_.roomAhead > 0) kept_.Reserve(choice_.roomAhead);
   }
   vbrHeader_.Kept(bytes, changed);
   kept_.Keep(bytes, at, changed);

@@ -31,7 +31,7 @@ struct SinkChoice {
   // The length of the header frame to be added in front of the stream, as
   // its first frames tell (room is left for it before the first frame is
   // kept); 0 when they do not tell.
-  std::int64_t addedAhead = 0;
+  std::int64_t roomAhead = 0;
 };
 
 class ByteSink {

@@ -109,9 +109,9 @@ bool LeaveRoomForHeader(Pass& pass) {
       pass.input.Truncate(length);
       return pass.Fail(Outcome::kCouldNotRewrite, pass.path, error);
     }
-    pass.grown = grow;
+    pass.header.grown = grow;
   }
-  pass.addedAhead = added;
+  pass.header.roomAhead = added;
   return true;
 }
 
@@ -137,7 +137,7 @@ bool OpenOutputs(Pass& pass) {
       .listId3v1 = !pass.keepTag(),
   };
   if (!LeaveRoomForHeader(pass)) return false;
-  choice.addedAhead = pass.addedAhead;
+  choice.roomAhead = pass.header.roomAhead;
   pass.sink.emplace(*pass.reader, write && pass.compat ? &pass.clean : nullptr, write, pass.trash.output(),
                     pass.options.listRemoved ? &pass.listing : nullptr, choice);
   return true;
@@ -177,10 +177,10 @@ bool CopyFrames(Pass& pass) {
   // already moved the frames for a header frame that turned out not to be
   // wanted, they are moved back.)
   const std::int64_t stays = pass.keepTag() ? kId3v1Size : result.bytesRead - pass.walkEnd;
-  pass.rewritesHeader = sink.vbrHeader().Rewrites();
-  const bool moved = pass.addedAhead != 0 && !pass.compat && !pass.options.dryRun;
+  pass.header.rewrites = sink.vbrHeader().Rewrites();
+  const bool moved = pass.header.roomAhead != 0 && !pass.compat && !pass.options.dryRun;
   pass.unchanged = !input.Failed() && sink.kept().InPlace() && sink.kept().kept() + stays == result.bytesRead &&
-                   !pass.rewritesHeader && sink.vbrHeader().Adds() == 0 && !moved;
+                   !pass.header.rewrites && sink.vbrHeader().Adds() == 0 && !moved;
   if (!pass.unchanged && !input.Failed()) {
     if (cutOffAt >= 0) pass.between.UpTo(cutOffAt, sink);
     if (!pass.keepTags) pass.endTags = ReadTrailingTags(input, pass.between.cursor(), result.bytesRead);
@@ -234,7 +234,7 @@ CleanResult CleanFile(const std::string& path, const Options& options, RunTotals
   if (cleaned && options.listRemoved && !pass.unchanged) {
     // Without /V, and without a trash failure named, the path's line is
     // still open.
-    if (!PrintListed(pass.listing, {pass.rewroteHeader, pass.headerAdded, pass.firstFrameAt},
+    if (!PrintListed(pass.listing, {pass.header.rewrote, pass.header.added, pass.firstFrameAt},
                      !options.verbose && !pass.trash.failureShown(), options.verbose != 0)) {
       totals.filesFailed += 1;
     }

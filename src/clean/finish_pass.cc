@@ -24,25 +24,25 @@ using platform::Reader;
 // longer than it may be (no frame is added that needs more). False when the
 // file could not be read or written.
 bool PlaceHeader(Pass& pass, platform::File& file, std::int64_t& end, std::int64_t room) {
-  VbrHeaderUpdate& header = pass.sink->vbrHeader();
+  VbrHeaderUpdate& vbr = pass.sink->vbrHeader();
   const std::int64_t headerAt = pass.sink->streamAt();
-  std::int64_t by = header.Adds() - pass.addedAhead;
+  std::int64_t by = vbr.Adds() - pass.header.roomAhead;
   if (by > 0 && end + by > room) {
-    header.DoNotAdd();
-    by = -pass.addedAhead;
+    vbr.DoNotAdd();
+    by = -pass.header.roomAhead;
   }
   if (by != 0) {
     static constexpr std::array<std::uint8_t, 4096> kZeros{};
     if (by > 0 && !file.WriteAt(end, kZeros.data(), static_cast<std::size_t>(by))) return false;
-    if (!ShiftBytes(file, headerAt + pass.addedAhead, end, by)) return false;
+    if (!ShiftBytes(file, headerAt + pass.header.roomAhead, end, by)) return false;
     end += by;
   }
-  if (!pass.rewritesHeader && header.Adds() == 0) return true;
+  if (!pass.header.rewrites && vbr.Adds() == 0) return true;
   Reader cleaned(file);
-  const std::optional<VbrHeaderUpdate::HeaderFrame> frame = header.MakeTrue(cleaned, headerAt);
-  if (!frame) return !header.Failed();
-  pass.headerAdded = header.Adds();
-  pass.rewroteHeader = pass.headerAdded == 0;
+  const std::optional<VbrHeaderUpdate::HeaderFrame> frame = vbr.MakeTrue(cleaned, headerAt);
+  if (!frame) return !vbr.Failed();
+  pass.header.added = vbr.Adds();
+  pass.header.rewrote = pass.header.added == 0;
   return file.WriteAt(frame->at, frame->bytes.data(), frame->bytes.size());
 }
 
@@ -60,9 +60,9 @@ bool LeaveAsItWas(Pass& pass) {
     pass.result.bytesKept += kId3v1Size;
   }
   // A dry run tells the header as the real run would write it.
-  VbrHeaderUpdate& header = pass.sink->vbrHeader();
-  pass.headerAdded = header.Adds();
-  pass.rewroteHeader = pass.headerAdded == 0 && pass.rewritesHeader && header.WouldChange();
+  VbrHeaderUpdate& vbr = pass.sink->vbrHeader();
+  pass.header.added = vbr.Adds();
+  pass.header.rewrote = pass.header.added == 0 && pass.header.rewrites && vbr.WouldChange();
   if (pass.options.verbose) PrintSummary(pass.result.bytesRead, pass.result.bytesKept);
   pass.clean.Discard();  // compatibility mode: the empty ".clean" goes
   pass.input.Close();
@@ -81,16 +81,17 @@ bool FinishInPlace(Pass& pass) {
   if (pass.keepTag()) writer.Write(input, pass.keptTag, -1, true);
   // Every byte worth keeping has been read: the rest of the file, and what
   // it was made longer by, is room.
-  const std::int64_t seen = result.bytesRead + pass.grown;
+  const std::int64_t seen = result.bytesRead + pass.header.grown;
   input.SetPosition(
-      std::max<std::int64_t>(seen, result.bytesKept + pass.addedAhead + (pass.keepTag() ? kId3v1Size : 0)));
+      std::max<std::int64_t>(seen, result.bytesKept + pass.header.roomAhead + (pass.keepTag() ? kId3v1Size : 0)));
   if (!writer.Flush(input)) return pass.Fail(Outcome::kCouldNotRewrite, pass.path, pass.input.error());
   // The bytes another process appended meanwhile lie beyond those this
   // pass wrote. The file grows for an added header only where no other
   // process has made it longer.
   std::int64_t end = writer.written();
   const std::int64_t ours = std::max(seen, end);
-  const std::int64_t room = pass.input.Length() == ours ? std::numeric_limits<std::int64_t>::max() : ours;
+  const bool mayGrow = pass.sink->vbrHeader().Adds() <= pass.header.roomAhead || pass.input.Length() == ours;
+  const std::int64_t room = mayGrow ? std::numeric_limits<std::int64_t>::max() : ours;
   std::int64_t length = -1;
   if (!PlaceHeader(pass, pass.input, end, room) || (length = KeepAppended(pass.input, std::max(ours, end), end)) < 0 ||
       !pass.input.Truncate(length)) {
@@ -110,9 +111,9 @@ bool FinishThroughClean(Pass& pass) {
   // A header frame decided only now goes in front of the bytes held back,
   // which stood in place: they are written once.
   const std::int64_t added = pass.sink->vbrHeader().Adds();
-  if (added != 0 && pass.addedAhead == 0 && pass.sink->kept().InPlace()) {
+  if (added != 0 && pass.header.roomAhead == 0 && pass.sink->kept().InPlace()) {
     pass.sink->kept().WriteHeldBack(pass.sink->streamAt(), added);
-    pass.addedAhead = added;
+    pass.header.roomAhead = added;
   }
   pass.sink->kept().WriteHeldBack();
   // The cleaned data is read back from ".clean" itself.
@@ -155,7 +156,7 @@ void TakeBack(Pass& pass) {
   }
   // A file made longer for a header frame, and not yet rewritten, gets its
   // length back.
-  if (pass.grown > 0) pass.input.Truncate(pass.result.bytesRead);
+  if (pass.header.grown > 0) pass.input.Truncate(pass.result.bytesRead);
   pass.clean.Discard();
   pass.trash.Discard();
 }

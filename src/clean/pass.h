@@ -43,11 +43,14 @@ struct Pass {
   TrashFile trash;  // open from its creation to the end of the pass
   std::optional<ByteSink> sink;
   bool unchanged = false;        // the cleaned file would be the file as it is
-  bool rewritesHeader = false;   // the VBR header is to be made true
-  bool rewroteHeader = false;    // a byte of it changed
-  std::int64_t addedAhead = 0;   // room left in front of the stream for a header frame
-  std::int64_t grown = 0;        // direct mode: bytes the file was made longer by, for that room
-  std::int64_t headerAdded = 0;  // the length of the header frame added
+  // The VBR header of the cleaned stream: made true, or added in front.
+  struct {
+    bool rewrites = false;       // it is to be made true
+    bool rewrote = false;        // a byte of it changed
+    std::int64_t roomAhead = 0;  // room left in front of the stream for a header frame
+    std::int64_t grown = 0;      // direct mode: bytes the file was made longer by, for that room
+    std::int64_t added = 0;      // the length of the header frame added
+  } header;
   std::int64_t firstFrameAt = 0;
 
   bool Fail(CleanResult::Outcome outcome, std::string failedPath = {}, const platform::Error& reason = {}) {

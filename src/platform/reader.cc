@@ -93,6 +93,9 @@ std::span<const std::uint8_t> Reader::ViewSlow(std::size_t size) {
 }
 
 std::span<const std::uint8_t> Reader::PeekSlow(std::int64_t offset, std::size_t atLeast) {
+  // At or past the limit there is nothing to read: the buffer stays as it
+  // is for the bytes before.
+  if (!memory_ && offset >= limit_) return {};
   const std::int64_t held = offset - bufferStart_;
   const bool inBuffer = held >= 0 && static_cast<std::uint64_t>(held) < bufferLength_;
   // Bytes up to the end of the file are all there are: no refill brings more.

@@ -140,11 +140,10 @@ WaveAudio Wave64Audio(platform::Reader& input) {
     return got >= at + name.size() &&
            std::equal(name.begin(), name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
   };
-  const std::uint64_t length = LengthOf(input);
-  if ((text(0, "RF64") || text(0, "BW64")) && text(8, "WAVE")) return WalkChunks(input, length).audio;
+  if ((text(0, "RF64") || text(0, "BW64")) && text(8, "WAVE")) return WalkChunks(input, LengthOf(input)).audio;
   if (got == head.size() && std::equal(kWave64Riff.begin(), kWave64Riff.end(), bytes.begin()) &&
       IsWave64Id(bytes.subspan(24), "wave")) {
-    return Wave64ChunksAudio(input, length);
+    return Wave64ChunksAudio(input, LengthOf(input));
   }
   return WaveAudio::kUnknown;
 }
