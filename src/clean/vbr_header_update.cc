@@ -9,10 +9,6 @@
 namespace scourby {
 namespace {
 
-// At most this many sampled offsets (512 KB): a walk from a sample to a
-// frame the table names then crosses a few hundred frames even in a file of
-// several gigabytes.
-constexpr std::size_t kMaxSamples = 1 << 16;
 constexpr std::size_t kHeaderSize = 4;
 
 // What a frame of a stream without a header must share with the first one

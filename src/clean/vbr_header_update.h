@@ -49,6 +49,12 @@ class VbrHeaderUpdate {
         if (!candidate_) return;
         KeptWithoutHeader(frame);
         if ((frames_ & (stride_ - 1)) != 0 || !candidate_) return Count(frame);
+        // Its offset is sampled here while there is room, without a call.
+        if (samples_.size() < kMaxSamples) {
+          musicChanged_ = musicChanged_ || changed;
+          samples_.push_back(bytes_);
+          return Count(frame);
+        }
       } else if (crcRunning_ && !changed && runSize_ != 0 && frame.data() == run_ + runSize_ &&
                  (frames_ & (stride_ - 1)) != 0) {
         // Most frames only lengthen the run of bytes that the CRC takes in.
@@ -140,6 +146,10 @@ class VbrHeaderUpdate {
   const std::uint8_t* run_ = nullptr;
   std::size_t runSize_ = 0;
   // samples_[j]: where frame j * stride_ begins; the stride is a power of 2.
+  // At most kMaxSamples of them (512 KB): a walk from a sample to a frame
+  // the table names then crosses a few hundred frames even in a file of
+  // several gigabytes.
+  static constexpr std::size_t kMaxSamples = 1 << 16;
   std::vector<std::int64_t> samples_;
   std::uint64_t stride_ = 1;
   // The last frame a walk reached, to go on from there.
