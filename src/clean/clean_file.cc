@@ -88,8 +88,8 @@ bool FindAudio(Pass& pass) {
 // room is left for it from the start, so that the file is rewritten once;
 // otherwise the stream moves once at the end. Direct mode grows the file
 // where fewer bytes are removed in front of the stream than the frame is
-// long: it is made longer first, by bytes written at its end, so that a
-// full disk leaves it as it was.
+// long (but some are): it is made longer first, by bytes written at its
+// end, so that a full disk leaves it as it was.
 bool LeaveRoomForHeader(Pass& pass) {
   constexpr std::size_t kLookahead = 64 * 1024;
   const std::span<const std::uint8_t> ahead = pass.reader->Peek(pass.firstFrameAt, kLookahead);
@@ -99,6 +99,10 @@ bool LeaveRoomForHeader(Pass& pass) {
     // With /K some of it may stay: room for the whole frame.
     const std::int64_t removed = pass.keepTags ? 0 : pass.firstFrameAt;
     const std::int64_t grow = std::max<std::int64_t>(added - removed, 0);
+    // Where nothing in front goes, the stream moves as a whole either way:
+    // it moves at the end, so that a file whose stream turns out not to
+    // take a header after all is never touched.
+    if (grow > 0 && removed == 0) return true;
     const std::int64_t length = pass.result.bytesRead;
     // A file that another process makes longer meanwhile gets its header
     // at the end, where room allows.

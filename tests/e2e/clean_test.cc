@@ -29,12 +29,15 @@ struct Cleaned {
   Bytes file;      // song.mp3 afterwards
   Bytes trash;     // song.mp3.trash, or "<none>"
   bool cleanLeft;  // a song.mp3.clean stayed behind
+  bool timeKept;   // song.mp3's modification time stayed as it was
 };
 
 // Cleans one file named song.mp3 with these switches.
 Cleaned CleanOne(const Bytes& content, std::vector<std::string> switches) {
   TempDir dir;
   WriteFile(dir / "song.mp3", content);
+  const auto old = std::filesystem::file_time_type(std::chrono::hours(24 * 365 * 30));
+  std::filesystem::last_write_time(dir / "song.mp3", old);
   switches.insert(switches.begin(), "song.mp3");
   const RunResult run = RunScourby(switches, dir.path().string());
   EXPECT_EQ(run.exitCode, 0);
@@ -48,6 +51,7 @@ Cleaned CleanOne(const Bytes& content, std::vector<std::string> switches) {
   c.file = ReadFile(dir / "song.mp3");
   c.trash = Exists(dir / "song.mp3.trash") ? ReadFile(dir / "song.mp3.trash") : "<none>";
   c.cleanLeft = Exists(dir / "song.mp3.clean");
+  c.timeKept = std::filesystem::last_write_time(dir / "song.mp3") == old;
   return c;
 }
 
@@ -306,6 +310,7 @@ TEST(CleanFile, AVariableBitrateStreamWithoutAHeaderGetsOne) {
       {"a tag in front shorter than the header frame: the file grows", small + vbr, small.size(), true},
       {"a constant bitrate, then another part's", later, 0, true},
       {"a tag, then frames whose channels change: room taken back", tag + mixed, tag.size(), false},
+      {"frames whose channels change, nothing else to remove: untouched", mixed, 0, false},
       {"a constant bitrate", Frames(8), 0, false},
       {"sample rates that change", vbr + Frame(0xFB, 0x94, 0x64) + Frame(0xFB, 0x94, 0x64, 1), 0, false},
       {"Layer II", layer2, 0, false},
@@ -327,6 +332,7 @@ TEST(CleanFile, AVariableBitrateStreamWithoutAHeaderGetsOne) {
           << got.out;
       if (dry || !c.added) {
         EXPECT_TRUE(got.file == (dry ? c.input : frames));
+        EXPECT_EQ(got.timeKept, dry || c.removed == 0);
         continue;
       }
       ASSERT_TRUE(got.file.size() == frames.size() + added && got.file.ends_with(frames));
