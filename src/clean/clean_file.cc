@@ -1,11 +1,11 @@
 #include "clean/clean_file.h"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <vector>
 
 #include "clean/finish_pass.h"
+#include "clean/header_room.h"
 #include "clean/pass.h"
 #include "clean/pass_lines.h"
 #include "mpeg/xing.h"
@@ -96,19 +96,19 @@ bool LeaveRoomForHeader(Pass& pass) {
   if (!VbrHeaderUpdate::AddsFromStart(ahead)) return true;
   const std::int64_t added = VbrHeaderUpdate::AddedLength(ahead);
   if (!pass.compat && !pass.options.dryRun) {
-    // With /K some of it may stay: room for the whole frame.
+    // Where nothing in front of the stream goes (or, with /K, may stay),
+    // the stream moves as a whole either way: it moves at the end, so that
+    // a file whose stream turns out not to take a header after all is never
+    // touched.
     const std::int64_t removed = pass.keepTags ? 0 : pass.firstFrameAt;
+    if (removed == 0) return true;
     const std::int64_t grow = std::max<std::int64_t>(added - removed, 0);
-    // Where nothing in front goes, the stream moves as a whole either way:
-    // it moves at the end, so that a file whose stream turns out not to
-    // take a header after all is never touched.
-    if (grow > 0 && removed == 0) return true;
     const std::int64_t length = pass.result.bytesRead;
     // A file that another process makes longer meanwhile gets its header
     // at the end, where room allows.
     if (grow > 0 && pass.input.Length() != length) return true;
-    static constexpr std::array<std::uint8_t, 4096> kZeros{};
-    if (grow > 0 && !pass.input.WriteAt(length, kZeros.data(), static_cast<std::size_t>(grow))) {
+    const std::span<const std::uint8_t> room = HeaderRoom(grow);
+    if (grow > 0 && !pass.input.WriteAt(length, room.data(), room.size())) {
       const platform::Error error = pass.input.error();
       pass.input.Truncate(length);
       return pass.Fail(Outcome::kCouldNotRewrite, pass.path, error);

@@ -1,11 +1,10 @@
 #include "clean/finish_pass.h"
 
 #include <algorithm>
-
-#include <array>
 #include <limits>
 
 #include "clean/appended_bytes.h"
+#include "clean/header_room.h"
 #include "clean/pass_lines.h"
 #include "clean/shift_bytes.h"
 
@@ -32,8 +31,8 @@ bool PlaceHeader(Pass& pass, platform::File& file, std::int64_t& end, std::int64
     by = -pass.header.roomAhead;
   }
   if (by != 0) {
-    static constexpr std::array<std::uint8_t, 4096> kZeros{};
-    if (by > 0 && !file.WriteAt(end, kZeros.data(), static_cast<std::size_t>(by))) return false;
+    const std::span<const std::uint8_t> zeros = HeaderRoom(by);
+    if (by > 0 && !file.WriteAt(end, zeros.data(), zeros.size())) return false;
     if (!ShiftBytes(file, headerAt + pass.header.roomAhead, end, by)) return false;
     end += by;
   }

@@ -1,8 +1,7 @@
 #include "clean/kept_bytes.h"
 
-#include <array>
-
 #include "clean/copy_sizes.h"
+#include "clean/header_room.h"
 
 namespace scourby {
 
@@ -51,9 +50,9 @@ void KeptBytes::WriteHeldBack() {
 
 void KeptBytes::WriteHeldBack(std::int64_t at, std::int64_t room) {
   if (clean_ == nullptr || heldBack_ == 0) return;
-  static constexpr std::array<std::uint8_t, 4096> kZeros{};
+  const std::span<const std::uint8_t> zeros = HeaderRoom(room);
   clean_->CopyFrom(input_.file(), 0, at);
-  clean_->Write(kZeros.data(), static_cast<std::size_t>(room));
+  clean_->Write(zeros.data(), zeros.size());
   clean_->CopyFrom(input_.file(), at, heldBack_ - at);
   heldBack_ = 0;
 }
@@ -68,8 +67,8 @@ void KeptBytes::Reserve(std::int64_t size) {
     return;
   }
   WriteHeldBack();
-  static constexpr std::array<std::uint8_t, 4096> kZeros{};
-  clean_->Write(kZeros.data(), static_cast<std::size_t>(size));
+  const std::span<const std::uint8_t> zeros = HeaderRoom(size);
+  clean_->Write(zeros.data(), zeros.size());
 }
 
 void KeptBytes::Flush() {
